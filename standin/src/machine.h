@@ -1,0 +1,58 @@
+// The stand-in's state: one simulated machine, shared by the Win32 entry
+// points in this folder and the test-side controls in control.cpp.
+#ifndef STANDIN_MACHINE_H
+#define STANDIN_MACHINE_H
+
+#include <map>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "standin.h"
+
+namespace standin {
+
+struct Value {
+  DWORD type;
+  std::string bytes;
+};
+
+struct Key {
+  std::map<std::string, Value> values;  // by lower-cased name
+};
+
+enum FolderKind { FolderWithPath, FolderUnresolvable, FolderWithoutPath };
+struct Folder {
+  FolderKind kind;
+  std::string path;
+};
+
+struct Machine {
+  // Key identity: the root's name + '\' + the lower-cased path.
+  std::map<std::string, Key> keys;
+  std::set<std::string> files;        // lower-cased full paths
+  std::set<std::string> lockedFiles;  // lower-cased full paths
+  std::map<int, Folder> folders;
+  std::map<std::string, std::string> environment;  // by lower-cased name
+  std::vector<int> answers;
+  std::size_t nextAnswer = 0;
+  std::vector<Dialog> dialogs;
+  int unansweredDialogs = 0;
+  std::vector<std::string> journal;
+  std::map<HKEY, std::string> openKeys;   // handle -> key identity
+  std::uintptr_t nextKeyHandle = 0x1000;
+  std::map<const ITEMIDLIST *, int> idLists;  // live list -> CSIDL
+  int misuse = 0;
+};
+
+Machine &TheMachine();
+void Record(const std::string &line);
+
+std::string Lower(const std::string &text);
+// Key identity for a root (predefined or open handle) and a subkey path;
+// empty when the root handle is not valid.
+std::string KeyIdentity(HKEY root, const char *subKey);
+
+}  // namespace standin
+
+#endif

@@ -1,0 +1,241 @@
+// Whole runs of the program from its entry function against the stand-in:
+// the calls it makes, in order (golden traces shared with the Wine tests),
+// the dialogs it shows, and what is left on the machine afterwards.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "sample_installation.h"
+#include "standin.h"
+
+namespace {
+
+const char ConfirmText[] =
+    "M\xf6" "chten Sie TAMbirox 2000 wirklich von diesem PC entfernen?";
+const char NotFoundText[] =
+    "Es konnte keine TAMbirox 2000 Installation gefunden werden.";
+const char AskSettingsText[] =
+    "M\xf6" "chten Sie auch die Programm-Einstellungen aus der Registry "
+    "l\xf6" "schen?";
+const char RemovedText[] = "TAMbirox 2000 wurde erfolgreich entfernt.";
+
+int RunWithAnswers(const std::vector<int> &answers) {
+  standin::ScriptAnswers(answers);
+  return WinMain(nullptr, nullptr, (LPSTR) "", 1);
+}
+
+void ExpectDialogs(const std::vector<std::pair<std::string, UINT>> &expected) {
+  const std::vector<standin::Dialog> &shown = standin::Dialogs();
+  ASSERT_EQ(expected.size(), shown.size());
+  for (std::size_t i = 0; i < expected.size(); ++i) {
+    SCOPED_TRACE("dialog " + std::to_string(i + 1));
+    EXPECT_EQ(nullptr, shown[i].owner);
+    EXPECT_EQ(expected[i].first, shown[i].text);
+    EXPECT_EQ("Uninstall", shown[i].caption);
+    EXPECT_EQ(expected[i].second, shown[i].style);
+  }
+  EXPECT_EQ(0, standin::UnansweredDialogs());
+}
+
+void ExpectNothingLeaked() {
+  EXPECT_EQ(0, standin::OpenKeyCount()) << "registry key handles left open";
+  EXPECT_EQ(0, standin::LiveIdListCount()) << "item-ID lists not freed";
+  EXPECT_EQ(0, standin::MisuseCount()) << "handles closed or freed twice";
+}
+
+void ExpectInstallationUntouched() {
+  for (const std::string &name : ExpectedFiles)
+    EXPECT_TRUE(standin::FileExists(InstallDir + name)) << name;
+  EXPECT_TRUE(standin::FileExists(std::string(ProgramsDir) +
+                                  "\\TAMbirox2000.lnk"));
+  EXPECT_TRUE(standin::FileExists(std::string(DesktopDir) +
+                                  "\\TAMbirox2000.lnk"));
+  for (const std::string &key : ExpectedFileTypeKeys)
+    EXPECT_TRUE(standin::KeyExists(HKEY_CLASSES_ROOT, key)) << key;
+  for (const std::string &key : ExpectedSettingsKeys)
+    EXPECT_TRUE(standin::KeyExists(HKEY_CURRENT_USER, key)) << key;
+}
+
+void ExpectSurvivorsKept() {
+  for (const std::string &path : SurvivingFiles)
+    EXPECT_TRUE(standin::FileExists(path)) << path;
+  EXPECT_TRUE(standin::KeyExists(HKEY_CURRENT_USER, "Software\\ZORV\\Andere"));
+  EXPECT_TRUE(standin::KeyExists(HKEY_CURRENT_USER, "Software\\ZORV"));
+}
+
+void ExpectProgramFilesRemoved() {
+  for (const std::string &name : ExpectedFiles)
+    EXPECT_FALSE(standin::FileExists(InstallDir + name)) << name;
+  EXPECT_FALSE(standin::FileExists(std::string(ProgramsDir) +
+                                   "\\TAMbirox2000.lnk"));
+  EXPECT_FALSE(standin::FileExists(std::string(DesktopDir) +
+                                   "\\TAMbirox2000.lnk"));
+  for (const std::string &key : ExpectedFileTypeKeys)
+    EXPECT_FALSE(standin::KeyExists(HKEY_CLASSES_ROOT, key)) << key;
+  EXPECT_FALSE(standin::KeyExists(HKEY_LOCAL_MACHINE, UninstallKeyPath));
+}
+
+class WholeRun : public ::testing::Test {
+ protected:
+  void SetUp() override { SeedSampleInstallation(); }
+};
+
+TEST_F(WholeRun, NoAtTheFirstQuestionChangesNothing) {
+  EXPECT_EQ(0, RunWithAnswers({IDNO}));
+  EXPECT_EQ(ReadTrace("declined_no"), standin::JournalText());
+  ExpectDialogs({{ConfirmText, 0x223}});
+  ExpectInstallationUntouched();
+  EXPECT_TRUE(standin::KeyExists(HKEY_LOCAL_MACHINE, UninstallKeyPath));
+}
+
+// Esc and closing the box both answer IDCANCEL, as does the default button.
+TEST_F(WholeRun, CancelAtTheFirstQuestionChangesNothing) {
+  EXPECT_EQ(0, RunWithAnswers({IDCANCEL}));
+  EXPECT_EQ(ReadTrace("declined_cancel"), standin::JournalText());
+  ExpectInstallationUntouched();
+}
+
+// A failed MessageBoxA (0) is no Yes either.
+TEST_F(WholeRun, FailedFirstQuestionChangesNothing) {
+  EXPECT_EQ(0, RunWithAnswers({0}));
+  ASSERT_EQ(1u, standin::Journal().size());
+  ExpectInstallationUntouched();
+}
+
+TEST_F(WholeRun, YesYesRemovesEverythingListedAndNothingElse) {
+  EXPECT_EQ(0, RunWithAnswers({IDYES, IDYES, IDOK}));
+  EXPECT_EQ(ReadTrace("full_run_yes_yes"), standin::JournalText());
+  ExpectDialogs({{ConfirmText, 0x223}, {AskSettingsText, 0x124},
+                 {RemovedText, 0x40}});
+  ExpectProgramFilesRemoved();
+  for (const std::string &key : ExpectedSettingsKeys)
+    EXPECT_FALSE(standin::KeyExists(HKEY_CURRENT_USER, key)) << key;
+  ExpectSurvivorsKept();
+  ExpectNothingLeaked();
+}
+
+TEST_F(WholeRun, NoAtTheSettingsQuestionKeepsEverySettingsKey) {
+  EXPECT_EQ(0, RunWithAnswers({IDYES, IDNO, IDOK}));
+  EXPECT_EQ(ReadTrace("full_run_yes_no"), standin::JournalText());
+  ExpectDialogs({{ConfirmText, 0x223}, {AskSettingsText, 0x124},
+                 {RemovedText, 0x40}});
+  ExpectProgramFilesRemoved();
+  for (const std::string &key : ExpectedSettingsKeys)
+    EXPECT_TRUE(standin::KeyExists(HKEY_CURRENT_USER, key)) << key;
+  ExpectSurvivorsKept();
+  ExpectNothingLeaked();
+}
+
+TEST_F(WholeRun, SecondRunFindsNoInstallation) {
+  RunWithAnswers({IDYES, IDYES, IDOK});
+  const std::size_t firstRunCalls = standin::Journal().size();
+  EXPECT_EQ(0, RunWithAnswers({IDYES, IDOK}));
+  std::string secondRun;
+  for (std::size_t i = firstRunCalls; i < standin::Journal().size(); ++i)
+    secondRun += standin::Journal()[i] + "\n";
+  EXPECT_EQ(ReadTrace("not_found_no_key"), secondRun);
+  EXPECT_EQ(NotFoundText, standin::Dialogs().back().text);
+  ExpectSurvivorsKept();
+  ExpectNothingLeaked();
+}
+
+TEST_F(WholeRun, MissingUninstallKeyIsNotFound) {
+  standin::Reset();
+  for (const std::string &name : ExpectedFiles)
+    standin::AddFile(InstallDir + name);
+  EXPECT_EQ(0, RunWithAnswers({IDYES, IDOK}));
+  EXPECT_EQ(ReadTrace("not_found_no_key"), standin::JournalText());
+  ExpectDialogs({{ConfirmText, 0x223}, {NotFoundText, 0x30}});
+  for (const std::string &name : ExpectedFiles)
+    EXPECT_TRUE(standin::FileExists(InstallDir + name)) << name;
+}
+
+TEST_F(WholeRun, MissingValueIsNotFoundAndKeepsTheKey) {
+  standin::RemoveValue(HKEY_LOCAL_MACHINE, UninstallKeyPath, "UninstallString");
+  EXPECT_EQ(0, RunWithAnswers({IDYES, IDOK}));
+  EXPECT_EQ(ReadTrace("not_found_no_value"), standin::JournalText());
+  ExpectDialogs({{ConfirmText, 0x223}, {NotFoundText, 0x30}});
+  ExpectInstallationUntouched();
+  EXPECT_TRUE(standin::KeyExists(HKEY_LOCAL_MACHINE, UninstallKeyPath));
+  ExpectNothingLeaked();
+}
+
+// 260 characters need 261 bytes with the NUL: the read fails, nothing moves.
+TEST_F(WholeRun, ValueTooLongIsNotFoundAndChangesNothing) {
+  standin::SetString(HKEY_LOCAL_MACHINE, UninstallKeyPath, "UninstallString",
+                     "C:\\" + std::string(243, 'x') + "\\uninstall.exe");
+  EXPECT_EQ(0, RunWithAnswers({IDYES, IDOK}));
+  EXPECT_EQ(ReadTrace("not_found_value_too_long"), standin::JournalText());
+  ExpectDialogs({{ConfirmText, 0x223}, {NotFoundText, 0x30}});
+  ExpectInstallationUntouched();
+  EXPECT_TRUE(standin::KeyExists(HKEY_LOCAL_MACHINE, UninstallKeyPath));
+  ExpectNothingLeaked();
+}
+
+TEST_F(WholeRun, NoInstalledFilePresentStillReportsSuccess) {
+  standin::Reset();
+  standin::SetString(HKEY_LOCAL_MACHINE, UninstallKeyPath, "UninstallString",
+                     std::string(InstallDir) + "uninstall.exe");
+  standin::SetFolder(CSIDL_PROGRAMS, ProgramsDir);
+  standin::SetFolder(CSIDL_DESKTOPDIRECTORY, DesktopDir);
+  EXPECT_EQ(0, RunWithAnswers({IDYES, IDYES, IDOK}));
+  EXPECT_EQ(ReadTrace("no_files_present"), standin::JournalText());
+  ExpectDialogs({{ConfirmText, 0x223}, {AskSettingsText, 0x124},
+                 {RemovedText, 0x40}});
+  ExpectNothingLeaked();
+}
+
+// One attempt each, whatever it returns: a locked file stays, the rest goes.
+TEST_F(WholeRun, LockedFileIsSkippedAndTheRunGoesOn) {
+  standin::LockFile(std::string(InstallDir) + "tambirox.exe");
+  EXPECT_EQ(0, RunWithAnswers({IDYES, IDYES, IDOK}));
+  EXPECT_TRUE(standin::FileExists(std::string(InstallDir) + "tambirox.exe"));
+  EXPECT_FALSE(standin::FileExists(std::string(InstallDir) + "tipps.txt"));
+  EXPECT_EQ(RemovedText, standin::Dialogs().back().text);
+}
+
+// A settings key with a subkey of its own cannot go on NT; its parent stays
+// too, but every other listed key is still attempted.
+TEST_F(WholeRun, SettingsKeyWithUnlistedSubkeyStaysWithItsParent) {
+  standin::CreateKey(HKEY_CURRENT_USER,
+                     "Software\\ZORV\\TAMbirox\\Recent File List\\Alt");
+  RunWithAnswers({IDYES, IDYES, IDOK});
+  EXPECT_TRUE(standin::KeyExists(HKEY_CURRENT_USER,
+                                 "Software\\ZORV\\TAMbirox\\Recent File List"));
+  EXPECT_TRUE(standin::KeyExists(HKEY_CURRENT_USER, "Software\\ZORV\\TAMbirox"));
+  EXPECT_FALSE(
+      standin::KeyExists(HKEY_CURRENT_USER, "Software\\ZORV\\TAMbirox\\Tip"));
+  EXPECT_FALSE(standin::KeyExists(HKEY_LOCAL_MACHINE, UninstallKeyPath));
+}
+
+// A folder that cannot be resolved must not make the run delete the other
+// folder's shortcut again, or "\TAMbirox2000.lnk" at a drive's root.
+TEST_F(WholeRun, UnresolvableFolderSkipsOnlyItsOwnShortcut) {
+  struct Case {
+    const char *what;
+    void (*breakFolder)(int csidl);
+  } cases[] = {
+      {"unresolvable", standin::SetFolderUnresolvable},
+      {"no file-system path", standin::SetFolderWithoutPath},
+  };
+  for (const Case &c : cases) {
+    SCOPED_TRACE(c.what);
+    SeedSampleInstallation();
+    c.breakFolder(CSIDL_DESKTOPDIRECTORY);
+    standin::AddFile("C:\\TAMbirox2000.lnk");
+    RunWithAnswers({IDYES, IDYES, IDOK});
+    int shortcutDeletions = 0;
+    for (const std::string &line : standin::Journal())
+      if (line.find("TAMbirox2000.lnk") != std::string::npos)
+        ++shortcutDeletions;
+    EXPECT_EQ(1, shortcutDeletions);
+    EXPECT_FALSE(standin::FileExists(std::string(ProgramsDir) +
+                                     "\\TAMbirox2000.lnk"));
+    EXPECT_TRUE(standin::FileExists("C:\\TAMbirox2000.lnk"));
+    EXPECT_EQ(RemovedText, standin::Dialogs().back().text);
+    ExpectNothingLeaked();
+  }
+}
+
+}  // namespace

@@ -1,0 +1,22 @@
+// Finding the installation directory and composing the paths to delete.
+// Every buffer passed in is MAX_PATH bytes.
+#ifndef UNINSTALL_INSTALL_PATHS_H
+#define UNINSTALL_INSTALL_PATHS_H
+
+#include "win32.h"
+
+// Fills prefix with the installation directory, ending in a backslash, taken
+// from the registered uninstall command. False when there is no installation
+// or its registration does not name an absolute path we can trust.
+bool FindInstallDirectory(char *prefix);
+
+// Deletes prefix + name. Returns DeleteFileA's result, or FALSE without
+// calling it when the path would not fit MAX_PATH.
+BOOL DeleteInstallFile(const char *prefix, const char *name);
+
+// Fills path with the shell folder's path + ShortcutName. False when the
+// folder has no file-system path or the result would not fit MAX_PATH; path
+// is then empty.
+bool BuildShortcutPath(int folder, char *path);
+
+#endif
