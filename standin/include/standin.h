@@ -56,6 +56,13 @@ int UnansweredDialogs();
 const std::vector<std::string> &Journal();
 std::string JournalText();  // lines joined, each ending in '\n'
 
+// Every path handed to DeleteFileA, byte for byte.
+const std::vector<std::string> &DeleteAttempts();
+
+// True while a stand-in Win32 call runs: its own allocations are not the
+// program's.
+bool InPlatformCall();
+
 // Resources the program still holds, and misuse such as freeing twice.
 int OpenKeyCount();
 int LiveIdListCount();

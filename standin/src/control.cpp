@@ -87,6 +87,10 @@ std::string JournalText() {
   return text;
 }
 
+const std::vector<std::string> &DeleteAttempts() {
+  return TheMachine().deleteAttempts;
+}
+
 int OpenKeyCount() { return (int)TheMachine().openKeys.size(); }
 int LiveIdListCount() { return (int)TheMachine().idLists.size(); }
 int MisuseCount() { return TheMachine().misuse; }

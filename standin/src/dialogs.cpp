@@ -6,6 +6,7 @@
 using namespace standin;
 
 int WINAPI MessageBoxA(HWND owner, LPCSTR text, LPCSTR caption, UINT style) {
+  PlatformCall inside;
   Machine &machine = TheMachine();
   machine.dialogs.push_back(
       {owner, text ? text : "", caption ? caption : "", style});

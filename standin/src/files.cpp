@@ -7,8 +7,10 @@
 using namespace standin;
 
 BOOL WINAPI DeleteFileA(LPCSTR path) {
+  PlatformCall inside;
   BOOL deleted = FALSE;
   if (path != nullptr) {
+    TheMachine().deleteAttempts.push_back(path);
     const std::string name = Lower(path);
     if (TheMachine().files.count(name) != 0 &&
         TheMachine().lockedFiles.count(name) == 0) {
@@ -53,6 +55,7 @@ std::string Expand(const std::string &source) {
 
 DWORD WINAPI ExpandEnvironmentStringsA(LPCSTR source, LPSTR destination,
                                        DWORD size) {
+  PlatformCall inside;
   const std::string expanded = Expand(source ? source : "");
   const DWORD needed = (DWORD)expanded.size() + 1;  // with the NUL
   if (destination != nullptr) {

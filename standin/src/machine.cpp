@@ -12,6 +12,14 @@ Machine &TheMachine() {
   return machine;
 }
 
+namespace {
+thread_local int platformDepth = 0;
+}
+
+PlatformCall::PlatformCall() { ++platformDepth; }
+PlatformCall::~PlatformCall() { --platformDepth; }
+bool InPlatformCall() { return platformDepth > 0; }
+
 void Record(const std::string &line) { TheMachine().journal.push_back(line); }
 
 std::string Lower(const std::string &text) {

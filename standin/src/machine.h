@@ -43,9 +43,17 @@ struct Machine {
   std::uintptr_t nextKeyHandle = 0x1000;
   std::map<const ITEMIDLIST *, int> idLists;  // live list -> CSIDL
   int misuse = 0;
+  std::vector<std::string> deleteAttempts;  // DeleteFileA paths, raw
 };
 
 Machine &TheMachine();
+
+// Marks the time spent inside a stand-in Win32 call, so that an allocation
+// counter can tell the program's own allocations from the stand-in's.
+struct PlatformCall {
+  PlatformCall();
+  ~PlatformCall();
+};
 void Record(const std::string &line);
 
 std::string Lower(const std::string &text);

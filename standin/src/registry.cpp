@@ -88,6 +88,7 @@ LONG Delete(HKEY root, LPCSTR subKey) {
 }  // namespace
 
 LONG WINAPI RegOpenKeyA(HKEY root, LPCSTR subKey, PHKEY result) {
+  PlatformCall inside;
   LONG status = Open(root, subKey, result);
   Record("RegOpenKeyA(" + HandleName(root) + ", " + Quoted(subKey) + ") -> " +
          std::to_string(status));
@@ -96,6 +97,7 @@ LONG WINAPI RegOpenKeyA(HKEY root, LPCSTR subKey, PHKEY result) {
 
 LONG WINAPI RegQueryValueExA(HKEY key, LPCSTR valueName, LPDWORD reserved,
                              LPDWORD type, LPBYTE data, LPDWORD dataSize) {
+  PlatformCall inside;
   LONG status = reserved != nullptr
                     ? ERROR_INVALID_PARAMETER
                     : Query(key, valueName, type, data, dataSize);
@@ -105,12 +107,14 @@ LONG WINAPI RegQueryValueExA(HKEY key, LPCSTR valueName, LPDWORD reserved,
 }
 
 LONG WINAPI RegCloseKey(HKEY key) {
+  PlatformCall inside;
   LONG status = Close(key);
   Record("RegCloseKey(" + HandleName(key) + ") -> " + std::to_string(status));
   return status;
 }
 
 LONG WINAPI RegDeleteKeyA(HKEY root, LPCSTR subKey) {
+  PlatformCall inside;
   LONG status = Delete(root, subKey);
   Record("RegDeleteKeyA(" + HandleName(root) + ", " + Quoted(subKey) +
          ") -> " + std::to_string(status));

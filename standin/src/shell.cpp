@@ -9,6 +9,7 @@ using namespace standin;
 
 HRESULT WINAPI SHGetSpecialFolderLocation(HWND owner, int folder,
                                           LPITEMIDLIST *idList) {
+  PlatformCall inside;
   HRESULT result = E_INVALIDARG;
   if (idList != nullptr) {
     *idList = nullptr;
@@ -27,6 +28,7 @@ HRESULT WINAPI SHGetSpecialFolderLocation(HWND owner, int folder,
 }
 
 BOOL WINAPI SHGetPathFromIDListA(LPCITEMIDLIST idList, LPSTR path) {
+  PlatformCall inside;
   BOOL converted = FALSE;
   auto live = TheMachine().idLists.find(idList);
   if (live == TheMachine().idLists.end()) {
@@ -45,6 +47,7 @@ BOOL WINAPI SHGetPathFromIDListA(LPCITEMIDLIST idList, LPSTR path) {
 }
 
 void WINAPI ILFree(LPITEMIDLIST idList) {
+  PlatformCall inside;
   Record("ILFree(" + std::string(idList ? "pidl" : "NULL") + ")");
   if (idList == nullptr) return;  // allowed, and does nothing
   if (TheMachine().idLists.erase(idList) == 0) {
