@@ -1,0 +1,51 @@
+"""The relay-trace normaliser on hand-written Wine output: a wrong filter here
+would make the Wine trace comparison pass or fail for the wrong reason."""
+import unittest
+
+from relay_trace import image_range, normalise, parse_args
+
+RELAY = r"""
+0104:0108:Call user32.MessageBoxA(00000000,00403000 "M\xf6chten Sie, wirklich?",00403040 "Uninstall",00000223) ret=00401234
+0104:0108:Call advapi32.RegCloseKey(00000048) ret=7b012345
+0104:0108:Ret  advapi32.RegCloseKey() retval=00000000 ret=7b012345
+0104:0108:Ret  user32.MessageBoxA() retval=00000006 ret=00401234
+0104:0108:Call advapi32.RegOpenKeyA(80000002,00403100 "Software\\X",0061fe2c) ret=00401250
+0104:0108:Ret  advapi32.RegOpenKeyA() retval=00000002 ret=00401250
+0104:0108:Call shell32.SHGetSpecialFolderLocation(00000000,00000010,0061fe28) ret=00401300
+0104:0108:Ret  shell32.SHGetSpecialFolderLocation() retval=80004005 ret=00401300
+0200:0204:Call advapi32.RegDeleteKeyA(80000000,00403200 ".tam") ret=00401400
+0200:0204:Ret  advapi32.RegDeleteKeyA() retval=00000000 ret=00401400
+0104:0108:Call advapi32.RegDeleteKeyA(80000001,00403300 "Software\\Z\\\"q\"") ret=00401400
+0104:0108:Ret  advapi32.RegDeleteKeyA() retval=00000005 ret=00401400
+0104:0108:Call shell32.ILFree(00150000) ret=00401500
+0104:0108:Ret  shell32.ILFree() retval=00000001 ret=00401500
+""".strip().splitlines()
+
+
+class Normalise(unittest.TestCase):
+    def test_keeps_only_the_programs_own_calls_in_call_order(self):
+        self.assertEqual([
+            'MessageBoxA(NULL, "M\\xf6chten Sie, wirklich?", "Uninstall", '
+            '0x223) -> 6',
+            'RegOpenKeyA(HKEY_LOCAL_MACHINE, "Software\\\\X") -> 2',
+            'SHGetSpecialFolderLocation(NULL, CSIDL_DESKTOPDIRECTORY) -> '
+            '0x80004005',
+            'RegDeleteKeyA(HKEY_CURRENT_USER, "Software\\\\Z\\\\\\"q\\"") -> 5',
+            'ILFree(pidl)',
+        ], normalise(RELAY, 0x400000, 0x40a000, pid=0x104))
+
+    def test_without_a_pid_every_process_counts(self):
+        self.assertIn('RegDeleteKeyA(HKEY_CLASSES_ROOT, ".tam") -> 0',
+                      normalise(RELAY, 0x400000, 0x40a000))
+
+    def test_strings_with_commas_and_quotes_stay_one_argument(self):
+        self.assertEqual([(0x80000001, None), (0x403300, r'"a,\"b\", c"')],
+                         parse_args(r'80000001,00403300 "a,\"b\", c"'))
+
+    def test_image_range_from_objdump(self):
+        headers = "ImageBase\t\t00400000\nSizeOfImage\t\t0000c000\n"
+        self.assertEqual((0x400000, 0x40c000), image_range(headers))
+
+
+if __name__ == "__main__":
+    unittest.main()
