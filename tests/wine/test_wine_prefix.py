@@ -1,0 +1,38 @@
+"""The test prefix itself: what the scenarios and call traces rely on."""
+
+import json
+import os
+import unittest
+
+import winefixture
+from installation import Installation
+
+
+class PrefixTest(unittest.TestCase):
+    def test_user_folders_are_fixed_and_real_and_the_desktop_is_virtual(self):
+        with winefixture.session().prefix("prefix") as p:
+            p.seed(Installation())
+
+            rc, out = p.probe("folders", "2", "16")
+            self.assertEqual(rc, 0, out)
+            paths = {item["csidl"]: item["path"] for item in map(json.loads, out.splitlines())}
+            # Whoever runs the tests (CI runs as root): the same user folders.
+            self.assertEqual(paths, {
+                2: r"C:\users\tester\AppData\Roaming\Microsoft\Windows\Start Menu\Programs",
+                16: r"C:\users\tester\Desktop",
+            })
+
+            # Real folders inside the prefix, never links to a real home.
+            users = p.path / "drive_c" / "users"
+            links = [str(path) for path in users.rglob("*") if path.is_symlink()]
+            self.assertEqual(links, [])
+            for folder in paths.values():
+                self.assertTrue(os.path.isdir(p.host_path(folder)), folder)
+
+            # The virtual desktop, not the whole 1024x768 screen of Xvfb.
+            rc, out = p.probe("desktop")
+            self.assertEqual(json.loads(out), {"width": 800, "height": 600})
+
+
+if __name__ == "__main__":
+    unittest.main()

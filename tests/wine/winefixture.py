@@ -1,0 +1,454 @@
+r"""Runs the uninstaller under Wine and drives its message boxes, for end-to-end tests.
+
+One test run (one Python process) gets one Xvfb and one template prefix; each
+scenario gets a copy of the template, seeded with an `Installation`:
+
+    with winefixture.session().prefix("full-run") as p:
+        p.seed(Installation())
+        p.start_uninstaller()
+        box = p.answer("yes")          # waits for the box, reports it, clicks Yes
+        ...
+        self.assertEqual(p.wait_exit(), 0)
+        state = p.keys(r"HKCU\Software\ZORV")   # live registry, before shutdown
+
+Paths come from the environment, so CTest can pass its build products:
+    TAMBIROX_UNINSTALL_EXE  the program under test
+                            (default build/windows/uninstall/uninstall.exe)
+    WINE_PROBE_EXE          tools/wine_probe built for Windows
+                            (default build/windows/tools/wine_probe/wine_probe.exe)
+    WINE_TEST_KEEP=1        keep the scratch folder (prefixes and logs) for a look
+"""
+
+import atexit
+import json
+import os
+import shutil
+import signal
+import subprocess
+import sys
+import tempfile
+import time
+import unittest
+from pathlib import Path
+from typing import Dict, List, Optional, Tuple
+
+import installation as inst_mod
+from installation import Installation
+from parent_death import die_with_parent
+from xvfb import Xvfb
+
+REPO = Path(__file__).resolve().parents[2]
+EXE_VAR, PROBE_VAR = "TAMBIROX_UNINSTALL_EXE", "WINE_PROBE_EXE"
+DEFAULT_EXE = REPO / "build/windows/uninstall/uninstall.exe"
+DEFAULT_PROBE = REPO / "build/windows/tools/wine_probe/wine_probe.exe"
+
+# Upper bounds in seconds; a healthy run stays far below each.
+WINEBOOT_TIMEOUT = 180
+COMMAND_TIMEOUT = 60        # one short Wine command (regedit, probe keys, ...)
+DIALOG_TIMEOUT = 20         # until the next message box shows up, and until it is gone
+EXIT_TIMEOUT = 10           # until the program has ended after its last box
+SERVER_TIMEOUT = 30         # wineserver -k / -w
+# A scenario's server stays this long after its last process; it is ended
+# with -k anyway, and this only bounds one left behind by a killed run.
+SERVER_PERSISTENCE = 30
+
+# Wine's user folders follow $USER (or getpwuid when it is unset), so a fixed
+# name keeps C:\users\<name> the same for root in CI and for any developer.
+WINE_USER = inst_mod.USER_NAME
+
+# Virtual desktop: without a window manager each closed box costs about 2 s.
+TEMPLATE_REG = "\r\n".join([
+    "Windows Registry Editor Version 5.00", "",
+    r"[HKEY_CURRENT_USER\Software\Wine\Explorer]", '"Desktop"="Default"', "",
+    r"[HKEY_CURRENT_USER\Software\Wine\Explorer\Desktops]", '"Default"="800x600"', "",
+]) + "\r\n"
+
+
+def to_windows(unix_path: Path) -> str:
+    """A host path as the Z: drive shows it."""
+    return "Z:" + str(unix_path).replace("/", "\\")
+
+
+class WineError(RuntimeError):
+    pass
+
+
+class WineSession:
+    """The Xvfb, the scratch HOME and the template prefix of one test run."""
+
+    def __init__(self, exe: Path, probe: Path):
+        self.exe, self.probe = exe, probe
+        self.keep = os.environ.get("WINE_TEST_KEEP") == "1"
+        self.root = Path(tempfile.mkdtemp(prefix="wine-tests-"))
+        self.home = self.root / "home"
+        self.home.mkdir()
+        self.template = self.root / "template"
+        self.timings: List[Tuple[str, float]] = []
+        self._live: List["Prefix"] = []
+        self._closed = False
+        self.xvfb = Xvfb(self.root / "xvfb.log")
+        try:
+            self.display = self.xvfb.start()
+            self._make_template()
+        except BaseException:
+            self.close()
+            raise
+
+    def env(self, prefix: Path) -> Dict[str, str]:
+        """Environment of every Wine command: nothing of the real user's leaks in."""
+        env = {k: v for k, v in os.environ.items()
+               if not k.startswith(("WINE", "XDG_", "DISPLAY", "WAYLAND", "DBUS_", "LC_"))}
+        env.update({
+            "HOME": str(self.home),
+            "USER": WINE_USER,
+            "LOGNAME": WINE_USER,
+            "XDG_CONFIG_HOME": str(self.home / ".config"),
+            "XDG_DATA_HOME": str(self.home / ".local/share"),
+            "XDG_CACHE_HOME": str(self.home / ".cache"),
+            # One locale whoever runs the tests: it picks Wine's UI language.
+            "LANG": "C.UTF-8",
+            "DISPLAY": ":%d" % self.display,
+            "WINEPREFIX": str(prefix),
+            "WINEARCH": "win32",
+            "WINEDEBUG": "-all",
+            # No Mono/Gecko install prompts, no menu entries in the scratch HOME.
+            "WINEDLLOVERRIDES": "mscoree,mshtml=;winemenubuilder.exe=d",
+        })
+        return env
+
+    def _make_template(self) -> None:
+        start = time.monotonic()
+        env = self.env(self.template)
+        log = self.root / "template.log"
+        run_bounded(["wineboot", "-i"], env, WINEBOOT_TIMEOUT, log)
+        replace_home_links(self.template, self.home)
+        reg = self.root / "template.reg"
+        reg.write_text(TEMPLATE_REG, encoding="ascii")
+        run_bounded(["wine", "regedit", "/s", to_windows(reg)], env, COMMAND_TIMEOUT, log)
+        # Let the server save the registry and end by itself.
+        run_bounded(["wineserver", "-w"], env, SERVER_TIMEOUT, log)
+        links = [p for p in (self.template / "drive_c/users").rglob("*") if p.is_symlink()]
+        if links:
+            raise WineError("links left in the template: %s" % links)
+        self.timings.append(("template", time.monotonic() - start))
+
+    def prefix(self, name: str) -> "Prefix":
+        return Prefix(self, name)
+
+    def adopt(self, prefix: "Prefix") -> None:
+        self._live.append(prefix)
+
+    def forget(self, prefix: "Prefix") -> None:
+        if prefix in self._live:
+            self._live.remove(prefix)
+
+    def close(self) -> None:
+        if self._closed:
+            return
+        self._closed = True
+        end_running_commands()
+        for p in list(self._live):
+            p.close()
+        if self.template.exists():
+            run_bounded(["wineserver", "-k"], self.env(self.template), SERVER_TIMEOUT,
+                        self.root / "template.log", check=False)
+        self.xvfb.stop()
+        if self.timings:
+            sys.stderr.write("\nWine timings: %s\n" % ", ".join(
+                "%s %.1f s" % t for t in self.timings))
+        if self.keep:
+            sys.stderr.write("Wine scratch kept in %s\n" % self.root)
+        else:
+            shutil.rmtree(self.root, ignore_errors=True)
+
+
+class Prefix:
+    """One scenario: a copy of the template, its server, the program and the probe."""
+
+    def __init__(self, session: WineSession, name: str):
+        self.session, self.name = session, name
+        self.path = session.root / name
+        self.log = session.root / (name + ".log")
+        self.env = session.env(self.path)
+        self.process: Optional[subprocess.Popen] = None
+        self.installation: Optional[Installation] = None
+        self._started = time.monotonic()
+        self._closed = False
+        session.adopt(self)  # ended with the session even if set-up fails below
+        try:
+            run_bounded(["cp", "-a", str(session.template), str(self.path)], None,
+                        COMMAND_TIMEOUT, self.log)
+            # One server for the whole scenario, so that no command starts or
+            # loses it halfway; it ends with wineserver -k in close().
+            run_bounded(["wineserver", "-p%d" % SERVER_PERSISTENCE], self.env,
+                        SERVER_TIMEOUT, self.log)
+        except BaseException:
+            self.close()
+            raise
+
+    def __enter__(self) -> "Prefix":
+        return self
+
+    def __exit__(self, *exc) -> None:
+        self.close()
+
+    # ------------------------------------------------------------ paths
+
+    def host_path(self, windows_path: str) -> Path:
+        """C:\\a\\b in this prefix as a host path (drive C: only)."""
+        drive, _, rest = windows_path.partition(":\\")
+        if drive.upper() != "C":
+            raise ValueError("only C: paths: %r" % windows_path)
+        return self.path.joinpath("drive_c", *[part for part in rest.split("\\") if part])
+
+    def exists(self, windows_path: str) -> bool:
+        return os.path.lexists(self.host_path(windows_path))
+
+    def listing(self, windows_dir: str) -> List[str]:
+        """Names in one folder, sorted; empty when the folder is missing."""
+        folder = self.host_path(windows_dir)
+        return sorted(os.listdir(folder)) if folder.is_dir() else []
+
+    # ------------------------------------------------------------ setting up
+
+    def seed(self, installation: Installation) -> None:
+        """Files from the host side, keys with one regedit, then the desktop."""
+        self.installation = installation
+        for windows_path, content in installation.file_layout():
+            target = self.host_path(windows_path)
+            target.parent.mkdir(parents=True, exist_ok=True)
+            target.write_bytes(content)
+        exe = self.host_path(installation.exe_path)
+        exe.parent.mkdir(parents=True, exist_ok=True)
+        shutil.copyfile(self.session.exe, exe)
+        reg = self.session.root / (self.name + ".reg")
+        # UTF-16 with BOM: the form regedit exports, and non-ASCII names survive.
+        reg.write_bytes(b"\xff\xfe" + installation.registry_text().encode("utf-16-le"))
+        rc, _ = self.wine(["regedit", "/s", to_windows(reg)])
+        if rc != 0:
+            raise WineError("regedit /s failed with %d; see %s" % (rc, self.log))
+        for key, name, value in installation.api_values():
+            rc, out = self.probe("setvalue", short_root(key), name, str(value.reg_type),
+                                 value.data.hex())
+            if rc != 0:
+                raise WineError("setvalue %s %s failed: %s; see %s" % (key, name, out, self.log))
+        # Start the virtual desktop before the program, so that its start-up
+        # is not timed against the first box (and not traced with it).
+        rc, out = self.probe("desktop")
+        if rc != 0:
+            raise WineError("no desktop: %s; see %s" % (out, self.log))
+
+    # ------------------------------------------------------------ running
+
+    def wine(self, args: List[str], timeout: float = COMMAND_TIMEOUT) -> Tuple[int, str]:
+        """Runs `wine ARGS` in this prefix; returns exit code and stdout."""
+        return run_bounded(["wine"] + args, self.env, timeout, self.log, check=False,
+                           capture=True)
+
+    def probe(self, *args: str, timeout: float = COMMAND_TIMEOUT) -> Tuple[int, str]:
+        return self.wine([str(self.session.probe)] + list(args), timeout)
+
+    def start_uninstaller(self, winedebug: str = "-all", stderr_path: Optional[Path] = None) -> None:
+        """Starts the seeded copy of the program in the background.
+
+        For a call trace pass e.g. winedebug="+pid,+relay" and a stderr_path
+        to collect it apart from the scenario's log.
+        """
+        if self.installation is None:
+            raise WineError("seed() first")
+        if self.process is not None:
+            raise WineError("the previous run has not been waited for")
+        env = dict(self.env, WINEDEBUG=winedebug)
+        with open(self.log, "ab") as log, open(stderr_path or self.log, "ab") as err:
+            self.process = subprocess.Popen(
+                ["wine", self.installation.exe_path], env=env, stdin=subprocess.DEVNULL,
+                stdout=log, stderr=err, preexec_fn=die_with_parent())
+
+    def dialog(self, answer: str, timeout: float = DIALOG_TIMEOUT) -> Optional[dict]:
+        """Waits for the next "Uninstall" box and answers it.
+
+        Returns the probe's report (text, buttons, default, icon, closed), or
+        None when no box showed up within the timeout.
+        """
+        rc, out = self.probe("dialog", "--timeout-ms", str(int(timeout * 1000)),
+                             "--answer", answer, timeout=2 * timeout + COMMAND_TIMEOUT)
+        if rc == 2:
+            return None
+        if rc not in (0, 3):
+            raise WineError("wine_probe dialog failed with %d: %s; see %s" % (rc, out, self.log))
+        return json.loads(out.splitlines()[-1])
+
+    def answer(self, answer: str, timeout: float = DIALOG_TIMEOUT) -> dict:
+        """Like dialog(), but a box must come, and must be gone after the answer."""
+        box = self.dialog(answer, timeout)
+        if box is None:
+            raise AssertionError("no message box within %.0f s (%s)" % (timeout, self._program_state()))
+        if answer != "none" and not box["closed"]:
+            raise AssertionError("the box stayed open after %r: %r" % (answer, box))
+        return box
+
+    def wait_exit(self, timeout: float = EXIT_TIMEOUT) -> int:
+        """The program's exit code; fails, naming any open box, if it does not end."""
+        if self.process is None:
+            raise WineError("start_uninstaller() first")
+        try:
+            code = self.process.wait(timeout=timeout)
+        except subprocess.TimeoutExpired:
+            box = self.dialog("none", timeout=1)
+            # End it (our child, by pid) so that the scenario can go on.
+            self.process.kill()
+            self.process.wait(timeout=10)
+            self.process = None
+            raise AssertionError("the program did not end within %.0f s; open box: %r"
+                                 % (timeout, box)) from None
+        self.process = None
+        return code
+
+    def _program_state(self) -> str:
+        if self.process is None:
+            return "program not running"
+        code = self.process.poll()
+        return "program still running" if code is None else "program ended with %d" % code
+
+    # ------------------------------------------------------------ inspecting
+
+    def keys(self, *keys: str) -> Dict[str, bool]:
+        """Whether each key (HKLM\\..., HKCU\\..., HKCR\\...) exists, read live.
+
+        Asked through the registry API of the running prefix rather than read
+        from system.reg/user.reg: it works while a box is open, sees HKCR as
+        the program sees it (merged from HKLM and HKCU Software\\Classes), and
+        does not depend on when or how the server saves its files.
+        """
+        rc, out = self.probe("keys", *keys)
+        if rc != 0:
+            raise WineError("wine_probe keys failed with %d: %s" % (rc, out))
+        result = {}
+        for line in out.splitlines():
+            item = json.loads(line)
+            if item["exists"] is None:
+                raise WineError("cannot open %s: error %s" % (item["key"], item["error"]))
+            result[item["key"]] = item["exists"]
+        return result
+
+    # ------------------------------------------------------------ ending
+
+    def close(self) -> None:
+        if self._closed:
+            return
+        self._closed = True
+        run_bounded(["wineserver", "-k"], self.env, SERVER_TIMEOUT, self.log, check=False)
+        run_bounded(["wineserver", "-w"], self.env, SERVER_TIMEOUT, self.log, check=False)
+        if self.process is not None:
+            if self.process.poll() is None:
+                self.process.kill()   # our own child, by pid
+            try:
+                self.process.wait(timeout=5)
+            except subprocess.TimeoutExpired:
+                pass
+        self.session.timings.append((self.name, time.monotonic() - self._started))
+        self.session.forget(self)
+        if not self.session.keep:
+            shutil.rmtree(self.path, ignore_errors=True)
+
+
+# Commands under way, for a session ended by a signal in the middle of one.
+_running: set = set()
+
+
+def end_running_commands() -> None:
+    for proc in list(_running):
+        if proc.poll() is None:
+            proc.kill()      # our own child, by pid
+        proc.wait(timeout=5)
+        _running.discard(proc)
+
+
+def run_bounded(cmd: List[str], env: Optional[Dict[str, str]], timeout: float, log: Path,
+                check: bool = True, capture: bool = False) -> Tuple[int, str]:
+    """Runs one command with a time limit; stderr goes to the log.
+
+    Output is taken through a file, not a pipe: Wine's server and desktop
+    processes, started by a command, inherit its handles and outlive it, so a
+    pipe would not see its end.
+    """
+    with open(log, "ab") as err, tempfile.TemporaryFile() as out:
+        err.write(("$ %s\n" % " ".join(cmd)).encode())
+        err.flush()
+        proc = subprocess.Popen(cmd, env=env, stdin=subprocess.DEVNULL,
+                                stdout=out if capture else err, stderr=err,
+                                preexec_fn=die_with_parent())
+        _running.add(proc)
+        try:
+            rc = proc.wait(timeout=timeout)
+        except subprocess.TimeoutExpired:
+            proc.kill()      # our own child, by pid
+            proc.wait(timeout=5)
+            raise WineError("%s: no end within %.0f s; see %s" % (cmd[:3], timeout, log)) from None
+        finally:
+            _running.discard(proc)
+        out.seek(0)
+        text = out.read().decode("utf-8", errors="replace")
+    if check and rc != 0:
+        raise WineError("%s ended with %d; see %s" % (cmd[:3], rc, log))
+    return rc, text
+
+
+def short_root(key: str) -> str:
+    """HKEY_LOCAL_MACHINE\\x as HKLM\\x, the form wine_probe takes."""
+    root, _, rest = key.partition("\\")
+    short = {"HKEY_LOCAL_MACHINE": "HKLM", "HKEY_CURRENT_USER": "HKCU",
+             "HKEY_CLASSES_ROOT": "HKCR"}[root]
+    return short + "\\" + rest
+
+
+def replace_home_links(prefix: Path, home: Path) -> None:
+    """Turns Wine's links to $HOME (Desktop, Documents, ...) into real folders.
+
+    Otherwise deleting a shortcut "from the desktop" could reach a real one.
+    """
+    users = prefix / "drive_c/users"
+    for link in [p for p in users.rglob("*") if p.is_symlink()]:
+        target = os.path.realpath(link)
+        if not target.startswith(str(prefix) + os.sep):
+            link.unlink()
+            link.mkdir()
+
+
+_session: Optional[WineSession] = None
+_session_error: Optional[BaseException] = None
+
+
+def session() -> WineSession:
+    """The run's one session, made on first use and ended when Python exits."""
+    global _session, _session_error
+    if _session is not None:
+        return _session
+    if _session_error is not None:
+        raise WineError("the Wine session could not be set up: %s" % _session_error)
+    exe = Path(os.environ.get(EXE_VAR, DEFAULT_EXE))
+    probe = Path(os.environ.get(PROBE_VAR, DEFAULT_PROBE))
+    for path, var in ((exe, EXE_VAR), (probe, PROBE_VAR)):
+        if not path.is_file():
+            raise unittest.SkipTest("%s not built (set %s)" % (path, var))
+    try:
+        _session = WineSession(exe.resolve(), probe.resolve())
+    except BaseException as e:
+        _session_error = e
+        raise
+    atexit.register(_session.close)
+    if signal.getsignal(signal.SIGTERM) is signal.SIG_DFL:
+        signal.signal(signal.SIGTERM, _end_on_sigterm)
+    return _session
+
+
+def _end_on_sigterm(signum, frame) -> None:
+    """A terminated run still ends its Xvfb and wineservers, then dies of the signal.
+
+    (Raising SystemExit instead would not stop it: unittest records that as
+    one test's error and goes on with the next.)
+    """
+    if _session is not None:
+        _session.close()
+    signal.signal(signal.SIGTERM, signal.SIG_DFL)
+    os.kill(os.getpid(), signal.SIGTERM)
