@@ -8,7 +8,7 @@
 //       clicked (BM_CLICK), escape presses Esc on the focused control, close
 //       is the title bar's X (SC_CLOSE), none leaves the box open. After an
 //       answer it waits until the box is destroyed, so that the next call
-//       sees the next box.
+//       sees the next box. The report includes the box's screen rectangle.
 //   wine_probe keys  HKLM\path HKCU\path HKCR\path ...
 //   wine_probe files C:\path ...
 //   wine_probe folders [CSIDL ...]            (default: 2 16)
@@ -343,8 +343,14 @@ int RunDialog(const std::vector<std::wstring> &args) {
   std::wstring method;
   std::wstring icon = IconKindOf(dialog, method);
 
+  // Screen position, for cropping a screenshot to the box.
+  RECT frame;
+  GetWindowRect(dialog, &frame);
+
   std::string json = "{\"hwnd\":" + Num((long long)(UINT_PTR)dialog) + ",\"pid\":" + Num(pid) +
                      ",\"title\":" + JsonString(title) + ",\"text\":" + JsonString(text) +
+                     ",\"rect\":[" + Num(frame.left) + "," + Num(frame.top) + "," +
+                     Num(frame.right) + "," + Num(frame.bottom) + "]" +
                      ",\"buttons\":[";
   std::wstring def;
   HWND target = nullptr;
