@@ -7,7 +7,7 @@ packages=(
   cmake ninja-build g++ libgtest-dev python3            # host build and tests
   g++-mingw-w64-i686 binutils-mingw-w64-i686            # uninstall.exe
   wine wine32:i386 xvfb xauth                           # running it for real
-  icoutils x11-apps imagemagick                         # resources, screenshots
+  icoutils x11-apps imagemagick python3-pefile          # resources, screenshots, benchmark
   clang libclang-rt-14-dev                              # fuzzing
 )
 

@@ -1,0 +1,203 @@
+#!/usr/bin/python3
+"""Measures the uninstaller's footprint and prints a Markdown table:
+executable size and where the bytes go, imports, Win32 calls per full run
+under Wine against the golden trace, heap allocations during the sequence,
+and the wall time of a full run under Wine against a one-box program.
+
+Every figure is measured in this run. Run it through scripts/benchmark.sh,
+which builds what it needs first.
+"""
+import argparse
+import datetime
+import os
+import platform
+import re
+import shutil
+import statistics
+import subprocess
+import sys
+import time
+from pathlib import Path
+
+import pefile
+
+REPO = Path(__file__).resolve().parents[2]
+sys.path.insert(0, str(REPO / "tests" / "wine"))
+
+EXE = REPO / "build/windows/uninstall/uninstall.exe"
+ONE_BOX = REPO / "build/windows/tools/benchmark/one_box.exe"
+NO_HEAP_TESTS = REPO / "build/host/tests/host/no_heap_tests"
+GOLDEN = REPO / "tests/traces/full_run_yes_yes.trace"
+
+SIZE_BUDGET = 40 * 1024
+RT_ICON, RT_GROUP_ICON, RT_STRING = 3, 14, 6
+
+
+def size_rows():
+    pe = pefile.PE(str(EXE))
+    total = os.path.getsize(EXE)
+    sections = {s.Name.rstrip(b"\0").decode(): s.SizeOfRawData for s in pe.sections}
+    headers = pe.sections[0].PointerToRawData
+    resources = {RT_ICON: 0, RT_GROUP_ICON: 0, RT_STRING: 0}
+    for kind in pe.DIRECTORY_ENTRY_RESOURCE.entries:
+        for name in kind.directory.entries:
+            for language in name.directory.entries:
+                resources[kind.id] = resources.get(kind.id, 0) + language.data.struct.Size
+    other = {k: v for k, v in sections.items() if k not in (".text", ".rsrc")}
+    rows = [
+        ("uninstall.exe size", f"{total:,} bytes",
+         f"budget {SIZE_BUDGET:,}: {'holds' if total <= SIZE_BUDGET else 'EXCEEDED'}"),
+        ("  code (.text)", f"{sections.get('.text', 0):,}",
+         f"the program's own code and constants: {own_code_size():,} bytes; "
+         "the rest is the C runtime's start-up"),
+        ("  resources (.rsrc)", f"{sections.get('.rsrc', 0):,}",
+         f"8 icon images {resources[RT_ICON]:,} (stored once, shared by groups "
+         f"107 and 108), 2 group directories {resources[RT_GROUP_ICON]:,}, "
+         f"strings {resources[RT_STRING]:,}, the rest directory and alignment"),
+        ("  other sections", f"{sum(other.values()):,}",
+         ", ".join(f"{k} {v:,}" for k, v in sorted(other.items()))),
+        ("  headers", f"{headers:,}", ""),
+    ]
+    return rows, pe
+
+
+def own_code_size():
+    """.text + .rdata of the program's own objects, without the C runtime."""
+    objects = sorted((REPO / "build/windows/uninstall").rglob("*.obj"))
+    out = subprocess.run(["i686-w64-mingw32-size", "-A"] + [str(o) for o in objects],
+                         capture_output=True, text=True, check=True).stdout
+    return sum(int(size) for name, size in re.findall(
+        r"^(\.text\S*|\.rdata\S*)\s+(\d+)", out, re.M))
+
+
+def import_rows(pe):
+    table = {entry.dll.decode().lower(): sorted(i.name.decode() for i in entry.imports)
+             for entry in pe.DIRECTORY_ENTRY_IMPORT}
+    count = sum(len(v) for v in table.values())
+    rows = [("imports", f"{count} functions from {len(table)} DLLs",
+             "all Windows system DLLs")]
+    for dll, names in sorted(table.items()):
+        rows.append((f"  {dll}", str(len(names)), ", ".join(names)))
+    return rows
+
+
+def heap_rows():
+    out = subprocess.run([str(NO_HEAP_TESTS)], capture_output=True, text=True,
+                         timeout=60).stdout
+    counts = re.findall(r"heap allocations during a run with (\d+) answers: (\d+)", out)
+    if not counts:
+        raise RuntimeError("no_heap_tests printed no count:\n" + out)
+    worst = max(int(n) for _, n in counts)
+    return [("heap allocations in the sequence (host, malloc interposed)",
+             str(worst), f"budget 0: {'holds' if worst == 0 else 'EXCEEDED'}; "
+             f"{len(counts)} runs (Yes+Yes, Yes+No, No)")]
+
+
+def golden_calls():
+    return [line for line in GOLDEN.read_text(encoding="latin-1").splitlines()
+            if line and not line.startswith("#")]
+
+
+def wine_rows(runs):
+    import winefixture
+    from installation import Installation
+    from relay_trace import RELAY_INCLUDE, image_range, normalise
+
+    session = winefixture.session()
+    rows = []
+    with session.prefix("benchmark") as p:
+        # Calls, from one traced run.
+        p.seed(Installation(extra_keys=relay_keys(RELAY_INCLUDE)))
+        relay_log = session.root / "benchmark-relay.log"
+        p.start_uninstaller(winedebug="+pid,+relay", stderr_path=relay_log)
+        for answer in ("yes", "yes", "ok"):
+            p.answer(answer)
+        p.wait_exit()
+        headers = subprocess.run(["i686-w64-mingw32-objdump", "-p", str(EXE)],
+                                 capture_output=True, text=True, check=True).stdout
+        start, end = image_range(headers)
+        with open(relay_log, encoding="latin-1") as log:
+            calls = normalise(log, start, end)
+        golden = golden_calls()
+        same = ("the same calls in the same order" if calls == golden
+                else f"DIFFERENT: {sum(a != b for a, b in zip(calls, golden))} lines differ")
+        rows.append(("Win32 calls, full run Yes+Yes (Wine relay trace)", str(len(calls)),
+                     f"least the sequence needs (golden trace): {len(golden)}; {same}"))
+
+        # Wall time: the same prefix and answers style for both programs.
+        uninstaller, baseline = [], []
+        baseline_exe = p.host_path(r"C:\one_box.exe")
+        shutil.copyfile(ONE_BOX, baseline_exe)
+        for _ in range(runs):
+            p.seed(Installation())
+            started = time.monotonic()
+            p.start_uninstaller()
+            for answer in ("yes", "yes", "ok"):
+                p.answer(answer)
+            p.wait_exit()
+            uninstaller.append(time.monotonic() - started)
+
+            started = time.monotonic()
+            process = subprocess.Popen(["wine", r"C:\one_box.exe"], env=p.env,
+                                       stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
+                                       stderr=subprocess.DEVNULL)
+            try:
+                p.answer("ok")
+                process.wait(timeout=winefixture.EXIT_TIMEOUT)
+            finally:
+                if process.poll() is None:
+                    process.kill()  # our own child, by pid
+                    process.wait(timeout=5)
+            baseline.append(time.monotonic() - started)
+
+    full = statistics.median(uninstaller)
+    one = statistics.median(baseline)
+    rows.append(("wall time, full run Yes+Yes under Wine (median)", f"{full:.2f} s",
+                 f"{runs} runs, 3 boxes answered by wine_probe"))
+    rows.append(("wall time, one-box program under Wine (median)", f"{one:.2f} s",
+                 f"{runs} runs, 1 box answered the same way"))
+    rows.append(("ratio full run / one box", f"{full / one:.2f}",
+                 f"per box shown: {full / 3:.2f} s against {one:.2f} s"))
+    return rows
+
+
+def relay_keys(relay_include):
+    from installation import RegValue
+    return {r"HKEY_CURRENT_USER\Software\Wine\Debug":
+            {"RelayInclude": RegValue.sz(relay_include)}}
+
+
+def machine():
+    cpu = "unknown CPU"
+    try:
+        for line in open("/proc/cpuinfo"):
+            if line.startswith("model name"):
+                cpu = line.split(":", 1)[1].strip()
+                break
+    except OSError:
+        pass
+    wine = subprocess.run(["wine", "--version"], capture_output=True, text=True).stdout.strip()
+    return f"{platform.system()} {platform.release()}, {os.cpu_count()} cores, {cpu}, {wine}"
+
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
+    parser.add_argument("--runs", type=int, default=5, help="timed runs per program")
+    parser.add_argument("--no-wine", action="store_true", help="skip the Wine figures")
+    args = parser.parse_args()
+
+    rows, pe = size_rows()
+    rows += import_rows(pe)
+    rows += heap_rows()
+    if not args.no_wine:
+        rows += wine_rows(args.runs)
+
+    print(f"Measured {datetime.date.today().isoformat()} on {machine()}.\n")
+    print("| figure | measured | note |")
+    print("|---|---|---|")
+    for figure, value, note in rows:
+        print(f"| {figure.replace('  ', '&nbsp;&nbsp;')} | {value} | {note} |")
+
+
+if __name__ == "__main__":
+    main()
