@@ -7,7 +7,8 @@ packages=(
   cmake ninja-build g++ libgtest-dev python3            # host build and tests
   g++-mingw-w64-i686 binutils-mingw-w64-i686            # uninstall.exe
   wine wine32:i386 xvfb xauth                           # running it for real
-  icoutils x11-apps imagemagick python3-pefile          # resources, screenshots, benchmark
+  icoutils python3-pefile                               # resource checks, benchmark
+  x11-apps imagemagick xdotool fonts-wine               # the demo's pictures
   clang libclang-rt-14-dev                              # fuzzing
 )
 
