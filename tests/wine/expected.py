@@ -3,6 +3,12 @@
 Paths are Windows paths in the test prefix, whose user is "tester".
 """
 
+from pathlib import Path
+from typing import List
+
+# Golden call traces, shared with the host tests (tests/host/whole_run_test.cpp).
+TRACE_DIR = Path(__file__).resolve().parents[1] / "traces"
+
 INSTALL_DIR = r"C:\Program Files\TAMbirox 2000"
 PROGRAMS = r"C:\users\tester\AppData\Roaming\Microsoft\Windows\Start Menu\Programs"
 DESKTOP = r"C:\users\tester\Desktop"
@@ -120,3 +126,9 @@ ALL_KEYS = FILE_TYPE_KEYS + SETTINGS_KEYS + [UNINSTALL_KEY] + OTHER_KEYS
 def box_summary(box: dict) -> dict:
     """The parts of a probe report that the boxes above state."""
     return {k: box[k] for k in ("text", "buttons", "default", "icon")}
+
+
+def golden_trace(name: str) -> List[str]:
+    """tests/traces/NAME.trace without its '#' notes and blank lines."""
+    text = (TRACE_DIR / (name + ".trace")).read_text(encoding="latin-1")
+    return [line for line in text.splitlines() if line and not line.startswith("#")]

@@ -7,6 +7,15 @@ Wine prints, with WINEDEBUG=+pid,+relay and RelayInclude naming the imports:
   0104:0108:Ret  advapi32.RegDeleteKeyA() retval=00000000 ret=004015e6
 Only calls whose return address lies inside the program's image are kept:
 Wine's own DLLs call some of the same functions internally.
+
+As Wine 8.0 prints it (seen here):
+- kernel32's functions appear in capitals, "KERNEL32.DeleteFileA", although
+  they live in kernelbase; RelayInclude names them "kernel32.DeleteFileA"
+  (matched without regard to case). The DLL name is not used below.
+- Strings are escaped as trace_format.h describes ("\\xf6", lower-case hex).
+- A string longer than about 290 printed characters is cut and marked with
+  "..." after its closing quote; the mark is kept, so such a line can never
+  pass for the whole string.
 """
 import re
 

@@ -19,6 +19,10 @@ RELAY = r"""
 0104:0108:Ret  advapi32.RegDeleteKeyA() retval=00000005 ret=00401400
 0104:0108:Call shell32.ILFree(00150000) ret=00401500
 0104:0108:Ret  shell32.ILFree() retval=00000001 ret=00401500
+0104:0108:Call KERNEL32.ExpandEnvironmentStringsA(0061fc38 "%ProgramFiles%\\T\\u.exe",0061fabc,00000104) ret=0040177c
+0104:0108:Ret  KERNEL32.ExpandEnvironmentStringsA() retval=00000019 ret=0040177c
+0104:0108:Call KERNEL32.DeleteFileA(0061fafc "C:\\Program Files\\T\\t.exe") ret=004019c9
+0104:0108:Ret  KERNEL32.DeleteFileA() retval=00000000 ret=004019c9
 """.strip().splitlines()
 
 
@@ -32,6 +36,9 @@ class Normalise(unittest.TestCase):
             '0x80004005',
             'RegDeleteKeyA(HKEY_CURRENT_USER, "Software\\\\Z\\\\\\"q\\"") -> 5',
             'ILFree(pidl)',
+            # Wine 8 names kernel32's functions in capitals (KERNEL32.DeleteFileA).
+            'ExpandEnvironmentStringsA("%ProgramFiles%\\\\T\\\\u.exe", 260) -> 25',
+            'DeleteFileA("C:\\\\Program Files\\\\T\\\\t.exe") -> 0',
         ], normalise(RELAY, 0x400000, 0x40a000, pid=0x104))
 
     def test_without_a_pid_every_process_counts(self):
@@ -41,6 +48,16 @@ class Normalise(unittest.TestCase):
     def test_strings_with_commas_and_quotes_stay_one_argument(self):
         self.assertEqual([(0x80000001, None), (0x403300, r'"a,\"b\", c"')],
                          parse_args(r'80000001,00403300 "a,\"b\", c"'))
+
+    def test_a_string_wine_shortened_keeps_its_mark(self):
+        # Wine prints at most about 290 characters of a string and then "...":
+        # such a line must never pass for the whole string.
+        relay = [
+            '0104:0108:Call KERNEL32.DeleteFileA(0061fafc "C:\\\\a\\\\a\\\\"...) ret=004019c9',
+            '0104:0108:Ret  KERNEL32.DeleteFileA() retval=00000000 ret=004019c9',
+        ]
+        self.assertEqual(['DeleteFileA("C:\\\\a\\\\a\\\\"...) -> 0'],
+                         normalise(relay, 0x400000, 0x40a000))
 
     def test_image_range_from_objdump(self):
         headers = "ImageBase\t\t00400000\nSizeOfImage\t\t0000c000\n"

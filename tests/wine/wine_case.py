@@ -1,7 +1,11 @@
 """Assertions on a prefix's files and keys that name only what is wrong."""
 
+import difflib
 import unittest
-from typing import Dict, Iterable
+from typing import Dict, Iterable, List, Optional
+
+from expected import (FILE_TYPE_KEYS, OTHER_FILES, OTHER_KEYS, PRODUCT_FILES, SETTINGS_KEYS,
+                      SHORTCUTS, UNINSTALL_KEY, box_summary, golden_trace)
 
 
 class WineTestCase(unittest.TestCase):
@@ -25,3 +29,32 @@ class WineTestCase(unittest.TestCase):
     def assertKeys(self, p, present: Iterable[str] = (), absent: Iterable[str] = ()) -> None:
         present, absent = list(present), list(absent)
         self._assert_states("keys", p.keys(*present, *absent), present, absent)
+
+    def assertTrace(self, p, name: str, expected: Optional[List[str]] = None) -> None:
+        """The last run's own Win32 calls (Wine relay trace) against tests/traces/NAME.trace.
+
+        expected, when given, replaces the golden file's lines (a variant of it).
+        """
+        want = golden_trace(name) if expected is None else expected
+        # A subtest, so that the checks of the machine's state still run.
+        with self.subTest("calls", trace=name):
+            got = p.trace()
+            if got != want:
+                diff = difflib.unified_diff(want, got, "golden %s.trace" % name,
+                                            "wine relay trace", lineterm="", n=1)
+                self.fail("the program's calls under Wine differ from the golden trace:\n"
+                          + "\n".join(diff))
+
+    def assertBoxes(self, boxes: List[dict], expected: List[dict]) -> None:
+        """The boxes of a run, in order, as expected.py states them."""
+        self.assertEqual([box_summary(box) for box in boxes], expected)
+
+    def assertRemovedAsListed(self, p, kept_files: Iterable[str] = ()) -> None:
+        """After Yes and Yes: every listed file and key gone, everything else kept."""
+        kept_files = list(kept_files)
+        with self.subTest("files"):
+            self.assertFiles(p, present=OTHER_FILES + kept_files,
+                             absent=[f for f in PRODUCT_FILES + SHORTCUTS if f not in kept_files])
+        with self.subTest("registry"):
+            self.assertKeys(p, present=OTHER_KEYS,
+                            absent=FILE_TYPE_KEYS + SETTINGS_KEYS + [UNINSTALL_KEY])

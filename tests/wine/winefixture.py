@@ -11,6 +11,10 @@ scenario gets a copy of the template, seeded with an `Installation`:
         self.assertEqual(p.wait_exit(), 0)
         state = p.keys(r"HKCU\Software\ZORV")   # live registry, before shutdown
 
+start_traced() instead of start_uninstaller() records Wine's relay trace of
+the program's own Win32 calls; trace() then gives it in the format of the
+golden traces (tests/traces).
+
 Paths come from the environment, so CTest can pass its build products:
     TAMBIROX_UNINSTALL_EXE  the program under test
                             (default build/windows/uninstall/uninstall.exe)
@@ -33,7 +37,8 @@ from pathlib import Path
 from typing import Dict, List, Optional, Tuple
 
 import installation as inst_mod
-from installation import Installation
+import relay_trace
+from installation import Installation, RegValue
 from parent_death import die_with_parent
 from xvfb import Xvfb
 
@@ -57,10 +62,14 @@ SERVER_PERSISTENCE = 30
 WINE_USER = inst_mod.USER_NAME
 
 # Virtual desktop: without a window manager each closed box costs about 2 s.
+# RelayInclude: the program's imports, for runs traced with +relay (it is read
+# only when relay tracing is on, so untraced runs are not affected).
 TEMPLATE_REG = "\r\n".join([
     "Windows Registry Editor Version 5.00", "",
     r"[HKEY_CURRENT_USER\Software\Wine\Explorer]", '"Desktop"="Default"', "",
     r"[HKEY_CURRENT_USER\Software\Wine\Explorer\Desktops]", '"Default"="800x600"', "",
+    r"[HKEY_CURRENT_USER\Software\Wine\Debug]",
+    '"RelayInclude"="%s"' % relay_trace.RELAY_INCLUDE, "",
 ]) + "\r\n"
 
 
@@ -76,7 +85,8 @@ class WineError(RuntimeError):
 class WineSession:
     """The Xvfb, the scratch HOME and the template prefix of one test run."""
 
-    def __init__(self, exe: Path, probe: Path):
+    def __init__(self, exe: Path, probe: Path, x_display: Optional[str] = None):
+        # x_display: show the boxes there (e.g. a user's $DISPLAY) instead of on an own Xvfb.
         self.exe, self.probe = exe, probe
         self.keep = os.environ.get("WINE_TEST_KEEP") == "1"
         self.root = Path(tempfile.mkdtemp(prefix="wine-tests-"))
@@ -86,13 +96,24 @@ class WineSession:
         self.timings: List[Tuple[str, float]] = []
         self._live: List["Prefix"] = []
         self._closed = False
-        self.xvfb = Xvfb(self.root / "xvfb.log")
+        self._image: Optional[Tuple[int, int]] = None
+        self.xvfb = Xvfb(self.root / "xvfb.log") if x_display is None else None
         try:
-            self.display = self.xvfb.start()
+            self.display = self.xvfb.start() if self.xvfb else None
+            self.x_display = x_display or ":%d" % self.display
             self._make_template()
         except BaseException:
             self.close()
             raise
+
+    def image(self) -> Tuple[int, int]:
+        """The program's image (start, end): its own calls return into it."""
+        if self._image is None:
+            log = self.root / "objdump.log"
+            _, headers = run_bounded(["i686-w64-mingw32-objdump", "-p", str(self.exe)], None,
+                                     COMMAND_TIMEOUT, log, capture=True)
+            self._image = relay_trace.image_range(headers)
+        return self._image
 
     def env(self, prefix: Path) -> Dict[str, str]:
         """Environment of every Wine command: nothing of the real user's leaks in."""
@@ -107,7 +128,7 @@ class WineSession:
             "XDG_CACHE_HOME": str(self.home / ".cache"),
             # One locale whoever runs the tests: it picks Wine's UI language.
             "LANG": "C.UTF-8",
-            "DISPLAY": ":%d" % self.display,
+            "DISPLAY": self.x_display,
             "WINEPREFIX": str(prefix),
             "WINEARCH": "win32",
             "WINEDEBUG": "-all",
@@ -152,7 +173,8 @@ class WineSession:
         if self.template.exists():
             run_bounded(["wineserver", "-k"], self.env(self.template), SERVER_TIMEOUT,
                         self.root / "template.log", check=False)
-        self.xvfb.stop()
+        if self.xvfb:
+            self.xvfb.stop()
         if self.timings:
             sys.stderr.write("\nWine timings: %s\n" % ", ".join(
                 "%s %.1f s" % t for t in self.timings))
@@ -172,6 +194,9 @@ class Prefix:
         self.env = session.env(self.path)
         self.process: Optional[subprocess.Popen] = None
         self.installation: Optional[Installation] = None
+        self._runs = 0
+        self._relay: Optional[Path] = None    # relay output of the last run, if traced
+        self._box_pids: set = set()           # processes that showed this run's boxes
         self._started = time.monotonic()
         self._closed = False
         session.adopt(self)  # ended with the session even if set-up fails below
@@ -228,15 +253,24 @@ class Prefix:
         if rc != 0:
             raise WineError("regedit /s failed with %d; see %s" % (rc, self.log))
         for key, name, value in installation.api_values():
-            rc, out = self.probe("setvalue", short_root(key), name, str(value.reg_type),
-                                 value.data.hex())
-            if rc != 0:
-                raise WineError("setvalue %s %s failed: %s; see %s" % (key, name, out, self.log))
+            self.set_value(key, name, value)
         # Start the virtual desktop before the program, so that its start-up
         # is not timed against the first box (and not traced with it).
         rc, out = self.probe("desktop")
         if rc != 0:
             raise WineError("no desktop: %s; see %s" % (out, self.log))
+
+    def set_value(self, key: str, name: str, value: RegValue) -> None:
+        """Writes one value with exactly its bytes (RegSetValueExW)."""
+        rc, out = self.probe("setvalue", short_root(key), name, str(value.reg_type),
+                             value.data.hex())
+        if rc != 0:
+            raise WineError("setvalue %s %s failed: %s; see %s" % (key, name, out, self.log))
+        stored = json.loads(out.splitlines()[-1])
+        if (stored["stored_type"], stored["stored_bytes"]) != (value.reg_type, len(value.data)):
+            raise WineError("setvalue %s %s stored type %d, %d bytes instead of type %d, %d bytes"
+                            % (key, name, stored["stored_type"], stored["stored_bytes"],
+                               value.reg_type, len(value.data)))
 
     # ------------------------------------------------------------ running
 
@@ -258,11 +292,67 @@ class Prefix:
             raise WineError("seed() first")
         if self.process is not None:
             raise WineError("the previous run has not been waited for")
+        self._runs += 1
+        self._relay = (stderr_path or self.log) if "+relay" in winedebug else None
+        self._box_pids = set()
         env = dict(self.env, WINEDEBUG=winedebug)
         with open(self.log, "ab") as log, open(stderr_path or self.log, "ab") as err:
             self.process = subprocess.Popen(
                 ["wine", self.installation.exe_path], env=env, stdin=subprocess.DEVNULL,
                 stdout=log, stderr=err, preexec_fn=die_with_parent())
+
+    def start_traced(self) -> None:
+        """Starts the program with Wine's relay trace of its own Win32 calls.
+
+        The output goes to a file of its own (it is large); trace() reads it
+        once the program has ended.
+        """
+        relay = self.session.root / ("%s.run%d.relay" % (self.name, self._runs + 1))
+        self.start_uninstaller(winedebug="+pid,+relay", stderr_path=relay)
+
+    def run(self, *answers: str) -> Tuple[List[dict], int]:
+        """One traced run: answers its boxes in this order, then waits for its end.
+
+        Returns the probe's reports of the boxes and the exit code. When a
+        box does not come or the program does not end, the program is ended
+        before the error goes up, so that the prefix still serves the next run.
+        """
+        self.start_traced()
+        try:
+            boxes = [self.answer(answer) for answer in answers]
+            return boxes, self.wait_exit()
+        finally:
+            self.end_program()
+
+    def end_program(self) -> None:
+        """Ends the program if it is still running (our own child, by pid)."""
+        if self.process is None:
+            return
+        if self.process.poll() is None:
+            self.process.kill()
+        try:
+            self.process.wait(timeout=10)
+        finally:
+            self.process = None
+
+    def trace(self) -> List[str]:
+        """The last run's own calls, one line each, as the golden traces have them.
+
+        Kept: calls of the process that showed the boxes (a Wine desktop
+        process inherits the tracing and is loaded at the same address) that
+        return into the program's image (Wine's DLLs call some of the same
+        functions internally).
+        """
+        if self.process is not None:
+            raise WineError("wait_exit() first: the trace is read after the program ended")
+        if self._relay is None:
+            raise WineError("the last run was not traced: start_traced()")
+        if len(self._box_pids) != 1:
+            raise WineError("cannot tell the program's process: boxes came from %r"
+                            % sorted(self._box_pids))
+        start, end = self.session.image()
+        with open(self._relay, encoding="latin-1") as relay:
+            return relay_trace.normalise(relay, start, end, pid=next(iter(self._box_pids)))
 
     def dialog(self, answer: str, timeout: float = DIALOG_TIMEOUT) -> Optional[dict]:
         """Waits for the next "Uninstall" box and answers it.
@@ -276,7 +366,9 @@ class Prefix:
             return None
         if rc not in (0, 3):
             raise WineError("wine_probe dialog failed with %d: %s; see %s" % (rc, out, self.log))
-        return json.loads(out.splitlines()[-1])
+        box = json.loads(out.splitlines()[-1])
+        self._box_pids.add(box["pid"])
+        return box
 
     def answer(self, answer: str, timeout: float = DIALOG_TIMEOUT) -> dict:
         """Like dialog(), but a box must come, and must be gone after the answer."""
@@ -295,10 +387,8 @@ class Prefix:
             code = self.process.wait(timeout=timeout)
         except subprocess.TimeoutExpired:
             box = self.dialog("none", timeout=1)
-            # End it (our child, by pid) so that the scenario can go on.
-            self.process.kill()
-            self.process.wait(timeout=10)
-            self.process = None
+            # End it so that the scenario can go on.
+            self.end_program()
             raise AssertionError("the program did not end within %.0f s; open box: %r"
                                  % (timeout, box)) from None
         self.process = None

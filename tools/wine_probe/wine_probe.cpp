@@ -15,7 +15,8 @@
 //   wine_probe desktop                        (starts it if need be; its size)
 //   wine_probe setvalue ROOT\path NAME TYPE HEXBYTES
 //                     (exact bytes, e.g. a REG_SZ without its NUL, which a
-//                      .reg import cannot store: regedit adds the NUL)
+//                      .reg import cannot store: regedit adds the NUL;
+//                      reports the type and size stored, read back)
 //
 // Every result is one line of JSON per item, UTF-8, on stdout.
 // Exit codes: 0 done; 1 usage; 2 no dialog within the timeout;
@@ -466,14 +467,25 @@ int RunSetValue(const std::vector<std::wstring> &args) {
     if (hi < 0 || lo < 0) return Fail(1, "HEXBYTES must be pairs of hex digits");
     data.push_back((BYTE)(hi * 16 + lo));
   }
-  LONG rc = RegCreateKeyExW(root, path.c_str(), 0, nullptr, 0, KEY_SET_VALUE, nullptr, &key, nullptr);
+  DWORD size = (DWORD)data.size();
+  // RegSetValueExW counts a string's NUL that the caller left out when one
+  // follows the data in memory (NT does so too): make sure none follows.
+  data.push_back(0xFF);
+  data.push_back(0xFF);
+  LONG rc = RegCreateKeyExW(root, path.c_str(), 0, nullptr, 0, KEY_SET_VALUE | KEY_QUERY_VALUE,
+                            nullptr, &key, nullptr);
   if (rc != ERROR_SUCCESS) return Fail(5, "cannot create " + Utf8(args[0]) + ": " + Num(rc));
-  rc = RegSetValueExW(key, args[1].c_str(), 0, type, data.empty() ? nullptr : data.data(),
-                      (DWORD)data.size());
+  rc = RegSetValueExW(key, args[1].c_str(), 0, type, size ? data.data() : nullptr, size);
+  // What was stored, read back: the caller checks it is what it asked for.
+  DWORD storedType = 0, stored = 0;
+  if (rc == ERROR_SUCCESS)
+    rc = RegQueryValueExW(key, args[1].c_str(), nullptr, &storedType, nullptr, &stored);
   RegCloseKey(key);
   if (rc != ERROR_SUCCESS) return Fail(5, "cannot set " + Utf8(args[1]) + ": " + Num(rc));
   WriteBytes(STD_OUTPUT_HANDLE, "{\"key\":" + JsonString(args[0]) + ",\"name\":" +
-                                    JsonString(args[1]) + ",\"bytes\":" + Num(data.size()) + "}\n");
+                                    JsonString(args[1]) + ",\"bytes\":" + Num(size) +
+                                    ",\"stored_type\":" + Num(storedType) +
+                                    ",\"stored_bytes\":" + Num(stored) + "}\n");
   return 0;
 }
 
