@@ -57,6 +57,11 @@ SERVER_TIMEOUT = 30         # wineserver -k / -w
 # with -k anyway, and this only bounds one left behind by a killed run.
 SERVER_PERSISTENCE = 30
 
+# The program's current directory. Left alone it would be the host's (Z:\...),
+# where a wrongly trusted relative path would reach real files; from here a
+# relative "TAMbirox 2000\..." reaches the seeded installation, in plain view.
+WORKING_DIR = r"C:\Program Files"
+
 # Wine's user folders follow $USER (or getpwuid when it is unset), so a fixed
 # name keeps C:\users\<name> the same for root in CI and for any developer.
 WINE_USER = inst_mod.USER_NAME
@@ -299,7 +304,8 @@ class Prefix:
         with open(self.log, "ab") as log, open(stderr_path or self.log, "ab") as err:
             self.process = subprocess.Popen(
                 ["wine", self.installation.exe_path], env=env, stdin=subprocess.DEVNULL,
-                stdout=log, stderr=err, preexec_fn=die_with_parent())
+                stdout=log, stderr=err, cwd=self.host_path(WORKING_DIR),
+                preexec_fn=die_with_parent())
 
     def start_traced(self) -> None:
         """Starts the program with Wine's relay trace of its own Win32 calls.
@@ -364,6 +370,8 @@ class Prefix:
                              "--answer", answer, timeout=2 * timeout + COMMAND_TIMEOUT)
         if rc == 2:
             return None
+        if rc == 4:  # the program's fault, not the harness's
+            raise AssertionError("a box without a %r button came: %s" % (answer, out.strip()))
         if rc not in (0, 3):
             raise WineError("wine_probe dialog failed with %d: %s; see %s" % (rc, out, self.log))
         box = json.loads(out.splitlines()[-1])

@@ -1,0 +1,37 @@
+"""End-to-end under Wine set to other Windows versions: the same full run,
+the same calls (the default prefix is covered by test_dialogs)."""
+
+import unittest
+
+import winefixture
+from expected import CONFIRM_BOX, REMOVED_BOX, SETTINGS_BOX
+from installation import Installation, RegValue
+from wine_case import WineTestCase
+
+# Wine's name for the version, and the version `cmd /c ver` then reports.
+VERSIONS = {
+    "winxp": "5.1.2600",
+    "win7": "6.1.7601",
+    "win10": "10.0.18362",
+}
+
+
+class WindowsVersionTest(WineTestCase):
+    def test_yes_to_both_removes_every_listed_item_under_each_version(self):
+        for version, reported in VERSIONS.items():
+            with self.subTest(version), winefixture.session().prefix("yes-yes-" + version) as p:
+                p.seed(Installation(extra_keys={
+                    r"HKEY_CURRENT_USER\Software\Wine": {"Version": RegValue.sz(version)}}))
+                # The setting took, or this would only repeat the default run.
+                rc, shown = p.wine(["cmd", "/c", "ver"])
+                self.assertIn("Microsoft Windows %s" % reported, shown)
+
+                boxes, code = p.run("yes", "yes", "ok")
+                self.assertBoxes(boxes, [CONFIRM_BOX, SETTINGS_BOX, REMOVED_BOX])
+                self.assertEqual(code, 0)
+                self.assertTrace(p, "full_run_yes_yes")
+                self.assertRemovedAsListed(p)
+
+
+if __name__ == "__main__":
+    unittest.main()
