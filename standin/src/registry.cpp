@@ -60,6 +60,15 @@ LONG Query(HKEY key, LPCSTR valueName, LPDWORD type, LPBYTE data,
     return ERROR_MORE_DATA;
   }
   std::memcpy(data, bytes.data(), bytes.size());
+  // NT (and Wine) terminate a string stored without its NUL when the buffer
+  // has room, without counting the NUL in the size; a full buffer stays
+  // unterminated.
+  const DWORD storedType = value->second.type;
+  const bool isString =
+      storedType == REG_SZ || storedType == REG_EXPAND_SZ || storedType == REG_MULTI_SZ;
+  if (isString && !bytes.empty() && bytes.back() != '\0' &&
+      bytes.size() < *dataSize)
+    data[bytes.size()] = 0;
   *dataSize = (DWORD)bytes.size();
   return ERROR_SUCCESS;
 }

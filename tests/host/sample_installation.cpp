@@ -69,6 +69,7 @@ const std::vector<std::string> SurvivingFiles = {
 
 void SeedSampleInstallation() {
   standin::Reset();
+  standin::SetEnvironment("ProgramFiles", "C:\\Program Files");
   standin::SetString(HKEY_LOCAL_MACHINE, UninstallKeyPath, "UninstallString",
                      std::string(InstallDir) + "uninstall.exe");
   standin::SetString(HKEY_LOCAL_MACHINE, UninstallKeyPath, "DisplayName",

@@ -40,7 +40,9 @@ TEST(StandinRegistry, QueryTooSmallReportsNeededSizeAndPoisons) {
   EXPECT_EQ(0, standin::OpenKeyCount());
 }
 
-TEST(StandinRegistry, ValueWithoutNulComesBackWithoutOne) {
+// NT adds the missing NUL when there is room, as Wine showed; the size stays
+// that of the stored bytes. Without room the caller gets no NUL at all.
+TEST(StandinRegistry, StringWithoutNulIsTerminatedOnlyWhenThereIsRoom) {
   standin::Reset();
   standin::SetValue(HKEY_CURRENT_USER, "K", "V", REG_EXPAND_SZ, "abc");
   HKEY key = nullptr;
@@ -51,8 +53,15 @@ TEST(StandinRegistry, ValueWithoutNulComesBackWithoutOne) {
   EXPECT_EQ(ERROR_SUCCESS,
             RegQueryValueExA(key, "V", nullptr, &type, (LPBYTE)data, &size));
   EXPECT_EQ(3u, size);
-  EXPECT_EQ('z', data[3]);
+  EXPECT_EQ('\0', data[3]);
+  EXPECT_EQ('z', data[4]);
   EXPECT_EQ((DWORD)REG_EXPAND_SZ, type);
+
+  std::memset(data, 'z', sizeof data);
+  size = 3;
+  EXPECT_EQ(ERROR_SUCCESS,
+            RegQueryValueExA(key, "V", nullptr, &type, (LPBYTE)data, &size));
+  EXPECT_EQ('z', data[3]);
   RegCloseKey(key);
 }
 

@@ -186,6 +186,64 @@ TEST_F(WholeRun, NoInstalledFilePresentStillReportsSuccess) {
   ExpectNothingLeaked();
 }
 
+// Values that are read but not trusted: the same calls as any refusal, and
+// nothing is touched.
+TEST_F(WholeRun, UntrustedValuesAreNotFoundAndChangeNothing) {
+  const std::string Nul(1, '\0');
+  const struct {
+    const char *what;
+    DWORD type;
+    std::string bytes;
+  } cases[] = {
+      {"no backslash", REG_SZ, "uninstall.exe" + Nul},
+      {"relative", REG_SZ, "TAMbirox 2000\\uninstall.exe" + Nul},
+      {"unmatched quote", REG_SZ, "\"C:\\Program Files\\TAMbirox 2000\\uninstall.exe" + Nul},
+      {"REG_DWORD", REG_DWORD, std::string("\x01\x00\x00\x00", 4)},
+      {"260 characters without NUL", REG_SZ,
+       "C:\\" + std::string(243, 'x') + "\\uninstall.exe"},
+  };
+  for (const auto &c : cases) {
+    SCOPED_TRACE(c.what);
+    SeedSampleInstallation();
+    standin::SetValue(HKEY_LOCAL_MACHINE, UninstallKeyPath, "UninstallString",
+                      c.type, c.bytes);
+    EXPECT_EQ(0, RunWithAnswers({IDYES, IDOK}));
+    EXPECT_EQ(ReadTrace("not_found_value_refused"), standin::JournalText());
+    ExpectInstallationUntouched();
+    ExpectNothingLeaked();
+  }
+}
+
+TEST_F(WholeRun, ExpandableValueIsExpandedBeforeUse) {
+  standin::SetValue(HKEY_LOCAL_MACHINE, UninstallKeyPath, "UninstallString",
+                    REG_EXPAND_SZ,
+                    std::string("%ProgramFiles%\\TAMbirox 2000\\uninstall.exe\0", 45));
+  EXPECT_EQ(0, RunWithAnswers({IDYES, IDYES, IDOK}));
+  EXPECT_EQ(ReadTrace("full_run_expand_sz"), standin::JournalText());
+  ExpectProgramFilesRemoved();
+  ExpectSurvivorsKept();
+}
+
+TEST_F(WholeRun, ExpansionThatDoesNotFitOrStaysRelativeIsNotFound) {
+  const struct {
+    const char *trace;
+    std::string value;
+  } cases[] = {
+      {"not_found_expanded_too_long",
+       "%ProgramFiles%\\" + std::string(229, 'x') + "\\uninstall.exe"},
+      {"not_found_expanded_relative", "%TAMBIROX_UNBEKANNT%\\uninstall.exe"},
+  };
+  for (const auto &c : cases) {
+    SCOPED_TRACE(c.trace);
+    SeedSampleInstallation();
+    standin::SetValue(HKEY_LOCAL_MACHINE, UninstallKeyPath, "UninstallString",
+                      REG_EXPAND_SZ, c.value + std::string(1, '\0'));
+    EXPECT_EQ(0, RunWithAnswers({IDYES, IDOK}));
+    EXPECT_EQ(ReadTrace(c.trace), standin::JournalText());
+    ExpectInstallationUntouched();
+  }
+}
+
 // One attempt each, whatever it returns: a locked file stays, the rest goes.
 TEST_F(WholeRun, LockedFileIsSkippedAndTheRunGoesOn) {
   standin::LockFile(std::string(InstallDir) + "tambirox.exe");
