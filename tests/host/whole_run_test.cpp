@@ -217,7 +217,8 @@ TEST_F(WholeRun, UntrustedValuesAreNotFoundAndChangeNothing) {
 TEST_F(WholeRun, ExpandableValueIsExpandedBeforeUse) {
   standin::SetValue(HKEY_LOCAL_MACHINE, UninstallKeyPath, "UninstallString",
                     REG_EXPAND_SZ,
-                    std::string("%ProgramFiles%\\TAMbirox 2000\\uninstall.exe\0", 45));
+                    std::string("%ProgramFiles%\\TAMbirox 2000\\uninstall.exe") +
+                        std::string(1, '\0'));
   EXPECT_EQ(0, RunWithAnswers({IDYES, IDYES, IDOK}));
   EXPECT_EQ(ReadTrace("full_run_expand_sz"), standin::JournalText());
   ExpectProgramFilesRemoved();
