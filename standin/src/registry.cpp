@@ -17,8 +17,6 @@ bool HasSubkeys(const std::string &identity) {
          next->first.compare(0, below.size(), below) == 0;
 }
 
-std::string HandleName(HKEY key) { return RootName(key); }
-
 LONG Open(HKEY root, LPCSTR subKey, PHKEY result) {
   if (result == nullptr) return ERROR_INVALID_PARAMETER;
   *result = nullptr;
@@ -99,7 +97,7 @@ LONG Delete(HKEY root, LPCSTR subKey) {
 LONG WINAPI RegOpenKeyA(HKEY root, LPCSTR subKey, PHKEY result) {
   PlatformCall inside;
   LONG status = Open(root, subKey, result);
-  Record("RegOpenKeyA(" + HandleName(root) + ", " + Quoted(subKey) + ") -> " +
+  Record("RegOpenKeyA(" + RootName(root) + ", " + Quoted(subKey) + ") -> " +
          std::to_string(status));
   return status;
 }
@@ -110,7 +108,7 @@ LONG WINAPI RegQueryValueExA(HKEY key, LPCSTR valueName, LPDWORD reserved,
   LONG status = reserved != nullptr
                     ? ERROR_INVALID_PARAMETER
                     : Query(key, valueName, type, data, dataSize);
-  Record("RegQueryValueExA(" + HandleName(key) + ", " + Quoted(valueName) +
+  Record("RegQueryValueExA(" + RootName(key) + ", " + Quoted(valueName) +
          ") -> " + std::to_string(status));
   return status;
 }
@@ -118,14 +116,14 @@ LONG WINAPI RegQueryValueExA(HKEY key, LPCSTR valueName, LPDWORD reserved,
 LONG WINAPI RegCloseKey(HKEY key) {
   PlatformCall inside;
   LONG status = Close(key);
-  Record("RegCloseKey(" + HandleName(key) + ") -> " + std::to_string(status));
+  Record("RegCloseKey(" + RootName(key) + ") -> " + std::to_string(status));
   return status;
 }
 
 LONG WINAPI RegDeleteKeyA(HKEY root, LPCSTR subKey) {
   PlatformCall inside;
   LONG status = Delete(root, subKey);
-  Record("RegDeleteKeyA(" + HandleName(root) + ", " + Quoted(subKey) +
+  Record("RegDeleteKeyA(" + RootName(root) + ", " + Quoted(subKey) +
          ") -> " + std::to_string(status));
   return status;
 }
