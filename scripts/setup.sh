@@ -8,21 +8,34 @@ packages=(
   g++-mingw-w64-i686 binutils-mingw-w64-i686            # uninstall.exe
   wine wine32:i386 xvfb xauth                           # running it for real
   icoutils python3-pefile                               # resource checks, benchmark
-  x11-apps imagemagick xdotool fonts-wine               # the demo's pictures
+  x11-apps imagemagick xdotool fonts-wine locales       # the demo's pictures
   clang libclang-rt-14-dev                              # fuzzing
 )
+
+# The demo shows the boxes with German button labels, as on a German Windows.
+german_locale() { locale -a 2>/dev/null | grep -qx 'de_DE.utf8'; }
 
 missing=()
 for package in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q 'ok installed' ||
     missing+=("$package")
 done
-[ ${#missing[@]} -eq 0 ] && exit 0
+[ ${#missing[@]} -eq 0 ] && german_locale && exit 0
 
 sudo=""
 [ "$(id -u)" -eq 0 ] || sudo="sudo"
-echo "Installing: ${missing[*]}"
-# wine32 is an i386 package: Wine runs 32-bit Windows programs through it.
-dpkg --print-foreign-architectures | grep -qx i386 || $sudo dpkg --add-architecture i386
-$sudo apt-get update -qq
-DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"
+if [ ${#missing[@]} -gt 0 ]; then
+  echo "Installing: ${missing[*]}"
+  # wine32 is an i386 package: Wine runs 32-bit Windows programs through it.
+  dpkg --print-foreign-architectures | grep -qx i386 || $sudo dpkg --add-architecture i386
+  $sudo apt-get update -qq
+  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"
+fi
+if ! german_locale; then
+  echo "Generating the de_DE.UTF-8 locale"
+  {
+    $sudo sed -i '/^# *de_DE.UTF-8 UTF-8/d' /etc/locale.gen 2>/dev/null || true
+    echo 'de_DE.UTF-8 UTF-8' | $sudo tee -a /etc/locale.gen >/dev/null &&
+      $sudo locale-gen --keep-existing >/dev/null
+  } || echo "(no de_DE.UTF-8 locale: the demo labels the buttons in English)"
+fi

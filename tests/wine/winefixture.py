@@ -90,9 +90,13 @@ class WineError(RuntimeError):
 class WineSession:
     """The Xvfb, the scratch HOME and the template prefix of one test run."""
 
-    def __init__(self, exe: Path, probe: Path, x_display: Optional[str] = None):
+    def __init__(self, exe: Path, probe: Path, x_display: Optional[str] = None,
+                 locale: str = "C.UTF-8"):
         # x_display: show the boxes there (e.g. a user's $DISPLAY) instead of on an own Xvfb.
+        # locale: picks Wine's UI language (button labels); the code page stays 1252
+        # for C and for Western European locales.
         self.exe, self.probe = exe, probe
+        self.locale = locale
         self.keep = os.environ.get("WINE_TEST_KEEP") == "1"
         self.root = Path(tempfile.mkdtemp(prefix="wine-tests-"))
         self.home = self.root / "home"
@@ -132,7 +136,7 @@ class WineSession:
             "XDG_DATA_HOME": str(self.home / ".local/share"),
             "XDG_CACHE_HOME": str(self.home / ".cache"),
             # One locale whoever runs the tests: it picks Wine's UI language.
-            "LANG": "C.UTF-8",
+            "LANG": self.locale,
             "DISPLAY": self.x_display,
             "WINEPREFIX": str(prefix),
             "WINEARCH": "win32",

@@ -311,6 +311,16 @@ def table_layout() -> List[Tuple[str, List[Tuple[str, str]], str]]:
     ]
 
 
+def german_locale() -> str:
+    """de_DE.UTF-8 where the system has it, so Wine labels the buttons Ja, Nein,
+    Abbrechen as a German Windows does; else Wine's English labels."""
+    listed = subprocess.run(["locale", "-a"], capture_output=True, text=True).stdout
+    if "de_DE.utf8" in listed.split():
+        return "de_DE.UTF-8"
+    say("(no de_DE.UTF-8 locale here: the buttons will be labelled in English)")
+    return "C.UTF-8"
+
+
 def snapshot(p: "winefixture.Prefix") -> Dict[str, bool]:
     state: Dict[str, bool] = {}
     keys: List[str] = []
@@ -566,7 +576,8 @@ def main(argv: List[str]) -> int:
 
     with Step("Making a throwaway Wine prefix (wineboot, about 10 s)"):
         session = winefixture.WineSession(exe, probe,
-                                          x_display=os.environ["DISPLAY"] if args.show else None)
+                                          x_display=os.environ["DISPLAY"] if args.show else None,
+                                          locale=german_locale())
     session.keep = args.keep
     results = []
     try:
