@@ -35,9 +35,7 @@ class DeclineTest(WineTestCase):
                     self.assertBoxes(boxes, [CONFIRM_BOX])
                     self.assertEqual(code, 0)
                     self.assertTrace(p, trace)
-                    self.assertFiles(p, present=ALL_FILES)
-                    self.assertKeys(p, present=ALL_KEYS)
-                    self.assertEqual(p.listing(INSTALL_DIR), listing)
+                    self.assertUnchanged(p, listing)
 
 
 class FullRunTest(WineTestCase):

@@ -4,7 +4,7 @@ import difflib
 import unittest
 from typing import Dict, Iterable, List, Optional
 
-from expected import (FILE_TYPE_KEYS, OTHER_FILES, OTHER_KEYS, PRODUCT_FILES, SETTINGS_KEYS,
+from expected import (ALL_FILES, ALL_KEYS, FILE_TYPE_KEYS, INSTALL_DIR, OTHER_FILES, OTHER_KEYS, PRODUCT_FILES, SETTINGS_KEYS,
                       SHORTCUTS, UNINSTALL_KEY, box_summary, golden_trace)
 
 
@@ -58,3 +58,10 @@ class WineTestCase(unittest.TestCase):
         with self.subTest("registry"):
             self.assertKeys(p, present=OTHER_KEYS,
                             absent=FILE_TYPE_KEYS + SETTINGS_KEYS + [UNINSTALL_KEY])
+
+    def assertUnchanged(self, p, listing: List[str]) -> None:
+        """After a refusal: every seeded file and key still there, and the
+        installation folder holds what it held before (listing)."""
+        self.assertFiles(p, present=ALL_FILES)
+        self.assertKeys(p, present=ALL_KEYS)
+        self.assertEqual(p.listing(INSTALL_DIR), listing)

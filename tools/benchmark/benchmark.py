@@ -27,7 +27,6 @@ sys.path.insert(0, str(REPO / "tests" / "wine"))
 EXE = REPO / "build/windows/uninstall/uninstall.exe"
 ONE_BOX = REPO / "build/windows/tools/benchmark/one_box.exe"
 NO_HEAP_TESTS = REPO / "build/host/tests/host/no_heap_tests"
-GOLDEN = REPO / "tests/traces/full_run_yes_yes.trace"
 
 SIZE_BUDGET = 40 * 1024
 RT_ICON, RT_GROUP_ICON, RT_STRING = 3, 14, 6
@@ -93,32 +92,19 @@ def heap_rows():
              f"{len(counts)} runs (Yes+Yes, Yes+No, No)")]
 
 
-def golden_calls():
-    return [line for line in GOLDEN.read_text(encoding="latin-1").splitlines()
-            if line and not line.startswith("#")]
-
-
 def wine_rows(runs):
     import winefixture
+    from expected import golden_trace
     from installation import Installation
-    from relay_trace import RELAY_INCLUDE, image_range, normalise
 
     session = winefixture.session()
     rows = []
     with session.prefix("benchmark") as p:
-        # Calls, from one traced run.
-        p.seed(Installation(extra_keys=relay_keys(RELAY_INCLUDE)))
-        relay_log = session.root / "benchmark-relay.log"
-        p.start_uninstaller(winedebug="+pid,+relay", stderr_path=relay_log)
-        for answer in ("yes", "yes", "ok"):
-            p.answer(answer)
-        p.wait_exit()
-        headers = subprocess.run(["i686-w64-mingw32-objdump", "-p", str(EXE)],
-                                 capture_output=True, text=True, check=True).stdout
-        start, end = image_range(headers)
-        with open(relay_log, encoding="latin-1") as log:
-            calls = normalise(log, start, end)
-        golden = golden_calls()
+        # Calls, from one run traced by the fixture (the program's own calls only).
+        p.seed(Installation())
+        p.run("yes", "yes", "ok")
+        calls = p.trace()
+        golden = golden_trace("full_run_yes_yes")
         same = ("the same calls in the same order" if calls == golden
                 else f"DIFFERENT: {sum(a != b for a, b in zip(calls, golden))} lines differ")
         rows.append(("Win32 calls, full run Yes+Yes (Wine relay trace)", str(len(calls)),
@@ -159,12 +145,6 @@ def wine_rows(runs):
     rows.append(("ratio full run / one box", f"{full / one:.2f}",
                  f"per box shown: {full / 3:.2f} s against {one:.2f} s"))
     return rows
-
-
-def relay_keys(relay_include):
-    from installation import RegValue
-    return {r"HKEY_CURRENT_USER\Software\Wine\Debug":
-            {"RelayInclude": RegValue.sz(relay_include)}}
 
 
 def machine():
