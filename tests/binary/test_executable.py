@@ -1,14 +1,21 @@
 """What the shipped uninstall.exe is, checked with binutils and icoutils:
-format, subsystem, imports, and the resources Explorer and the shell show."""
+format, subsystem, header flags, imports, the resources Explorer and the shell
+show, and the application manifest Windows reads before the program starts."""
 import os
 import re
 import struct
 import subprocess
 import tempfile
 import unittest
+import xml.etree.ElementTree as ElementTree
 
 EXE = os.environ.get("UNINSTALL_EXE", "build/windows/uninstall/uninstall.exe")
 GERMAN = "1031"
+NEUTRAL = "0"
+BUDGET = 40960
+
+IMAGE_DLLCHARACTERISTICS = {"DYNAMIC_BASE": 0x0040, "NX_COMPAT": 0x0100,
+                            "TERMINAL_SERVER_AWARE": 0x8000}
 
 
 def run(*command):
@@ -42,7 +49,13 @@ class Executable(unittest.TestCase):
         self.assertRegex(self.headers, r"Subsystem\s+00000002\s+\(Windows GUI\)")
         size = os.path.getsize(EXE)
         print(f"\nuninstall.exe: {size} bytes")
-        self.assertLess(size, 64 * 1024)
+        self.assertLessEqual(size, BUDGET)
+
+    def test_header_asks_for_aslr_dep_and_no_terminal_server_mapping(self):
+        found = re.search(r"DllCharacteristics\s+([0-9a-f]+)", self.headers)
+        flags = int(found.group(1), 16)
+        for name, bit in IMAGE_DLLCHARACTERISTICS.items():
+            self.assertTrue(flags & bit, "%s missing from DllCharacteristics 0x%04x" % (name, flags))
 
     def test_imports_only_what_the_program_and_its_runtime_need(self):
         table = imports(self.headers)
@@ -72,10 +85,10 @@ class Resources(unittest.TestCase):
         return set(re.findall(r"--type=(\d+) --name=(\d+) --language=(\d+)",
                               self.listing))
 
-    def test_two_icon_groups_sharing_eight_images_and_one_string_block(self):
+    def test_icons_strings_and_manifest_are_all_there_is(self):
         expected = {("3", str(n), GERMAN) for n in range(1, 9)}
         expected |= {("14", "107", GERMAN), ("14", "108", GERMAN),
-                     ("6", "7", GERMAN)}
+                     ("6", "7", GERMAN), ("24", "1", NEUTRAL)}
         self.assertEqual(expected, self.entries(), self.listing)
 
     def test_each_icon_group_lists_the_eight_sizes_and_depths(self):
@@ -104,6 +117,85 @@ class Resources(unittest.TestCase):
         self.assertEqual("uninstall", strings.pop(103))
         self.assertEqual("UNINSTALL", strings.pop(109))
         self.assertEqual({""}, set(strings.values()))
+
+
+ASM_V1 = "urn:schemas-microsoft-com:asm.v1"
+ASM_V3 = "urn:schemas-microsoft-com:asm.v3"
+COMPATIBILITY = "urn:schemas-microsoft-com:compatibility.v1"
+SETTINGS_2005 = "http://schemas.microsoft.com/SMI/2005/WindowsSettings"
+SETTINGS_2016 = "http://schemas.microsoft.com/SMI/2016/WindowsSettings"
+SUPPORTED_OS = {
+    "{e2011457-1546-43c5-a5fe-008deee3d3f0}",   # Vista
+    "{35138b9a-5d96-4fbd-8e2d-a2440225f93a}",   # 7
+    "{4a2f28e3-53b9-4441-ba9c-d69d4a4a6e38}",   # 8
+    "{1f676c76-80e1-4239-95bb-83d0f6d0da78}",   # 8.1
+    "{8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a}",   # 10 and 11
+}
+
+
+def path(*steps):
+    """An ElementTree path of namespace-qualified steps: (namespace, name), ..."""
+    return "/".join("{%s}%s" % step for step in steps)
+
+
+class Manifest(unittest.TestCase):
+    """RT_MANIFEST 1, read as strictly as Windows reads it: a manifest Windows
+    rejects stops the program before its first instruction."""
+
+    @classmethod
+    def setUpClass(cls):
+        cls.raw = run("wrestool", "-x", "--raw", "--type=24", "--name=1",
+                      "--language=" + NEUTRAL, EXE)
+        cls.text = cls.raw.decode("utf-8")      # strict: a bad byte fails here
+        cls.root = ElementTree.fromstring(cls.raw)  # expat: well-formed or fails
+
+    def one(self, *steps):
+        found = self.root.findall(path(*steps))
+        self.assertEqual(1, len(found), "%s: %d found" % (path(*steps), len(found)))
+        return found[0]
+
+    def test_is_a_version_1_assembly_in_utf8(self):
+        self.assertTrue(self.text.startswith(
+            '<?xml version="1.0" encoding="UTF-8" standalone="yes"?>'), self.text[:80])
+        self.assertEqual("{%s}assembly" % ASM_V1, self.root.tag)
+        self.assertEqual({"manifestVersion": "1.0"}, self.root.attrib)
+        identity = self.one((ASM_V1, "assemblyIdentity")).attrib
+        self.assertEqual({"type", "name", "version", "processorArchitecture"}, set(identity))
+        self.assertEqual(("win32", "x86"), (identity["type"], identity["processorArchitecture"]))
+        self.assertRegex(identity["version"], r"^\d+\.\d+\.\d+\.\d+$")
+
+    def test_no_element_declares_a_namespace_twice(self):
+        # Windows XP SP2 without KB921337 restarts when one element carries
+        # the same namespace as a prefix and as the default; no prefixes at all.
+        self.assertNotIn("xmlns:", self.text)
+        for tag in re.findall(r"<[A-Za-z][^>]*>", self.text):
+            self.assertLessEqual(tag.count("xmlns="), 1, tag)
+
+    def test_always_runs_elevated(self):
+        level = self.one((ASM_V3, "trustInfo"), (ASM_V3, "security"),
+                         (ASM_V3, "requestedPrivileges"), (ASM_V3, "requestedExecutionLevel"))
+        self.assertEqual({"level": "requireAdministrator", "uiAccess": "false"}, level.attrib)
+
+    def test_supports_vista_to_11(self):
+        listed = self.root.findall(path((COMPATIBILITY, "compatibility"),
+                                        (COMPATIBILITY, "application"),
+                                        (COMPATIBILITY, "supportedOS")))
+        self.assertEqual(sorted(SUPPORTED_OS), sorted(os_.get("Id") for os_ in listed))
+
+    def test_system_dpi_aware_and_per_monitor_v2_on_10(self):
+        settings = ((ASM_V3, "application"), (ASM_V3, "windowsSettings"))
+        self.assertEqual("true", self.one(*settings, (SETTINGS_2005, "dpiAware")).text)
+        awareness = self.one(*settings, (SETTINGS_2016, "dpiAwareness")).text
+        self.assertEqual(["permonitorv2", "system"],
+                         [v.strip().lower() for v in awareness.split(",")])
+
+    def test_themed_common_controls_6(self):
+        identity = self.one((ASM_V1, "dependency"), (ASM_V1, "dependentAssembly"),
+                            (ASM_V1, "assemblyIdentity"))
+        self.assertEqual({"type": "win32", "name": "Microsoft.Windows.Common-Controls",
+                          "version": "6.0.0.0", "processorArchitecture": "x86",
+                          "publicKeyToken": "6595b64144ccf1df", "language": "*"},
+                         identity.attrib)
 
 
 if __name__ == "__main__":

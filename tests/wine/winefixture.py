@@ -517,6 +517,25 @@ def replace_home_links(prefix: Path, home: Path) -> None:
             link.mkdir()
 
 
+def built_executables() -> Tuple[Path, Path]:
+    """uninstall.exe and wine_probe.exe, from the environment or the windows preset.
+
+    A file that the environment names (CTest names both) but that is not built
+    is an error that says what to build; only a plain run without them skips.
+    """
+    paths = []
+    for var, default in ((EXE_VAR, DEFAULT_EXE), (PROBE_VAR, DEFAULT_PROBE)):
+        path = Path(os.environ.get(var, default))
+        if not path.is_file():
+            missing = ("%s is not built: build both programs with "
+                       "`cmake --build --preset windows`" % path)
+            if var in os.environ:
+                raise WineError(missing + " (named by %s)" % var)
+            raise unittest.SkipTest(missing + ", or set %s" % var)
+        paths.append(path.resolve())
+    return paths[0], paths[1]
+
+
 _session: Optional[WineSession] = None
 _session_error: Optional[BaseException] = None
 
@@ -528,11 +547,7 @@ def session() -> WineSession:
         return _session
     if _session_error is not None:
         raise WineError("the Wine session could not be set up: %s" % _session_error)
-    exe = Path(os.environ.get(EXE_VAR, DEFAULT_EXE))
-    probe = Path(os.environ.get(PROBE_VAR, DEFAULT_PROBE))
-    for path, var in ((exe, EXE_VAR), (probe, PROBE_VAR)):
-        if not path.is_file():
-            raise unittest.SkipTest("%s not built (set %s)" % (path, var))
+    exe, probe = built_executables()
     try:
         _session = WineSession(exe.resolve(), probe.resolve())
     except BaseException as e:

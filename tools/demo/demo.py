@@ -168,7 +168,7 @@ def executables(step_log: Path) -> Tuple[Path, Path]:
     if all(given):
         say("Using %s and %s (given by %s and %s; no build)"
             % (given[0], given[1], winefixture.EXE_VAR, winefixture.PROBE_VAR))
-        return Path(given[0]).resolve(), Path(given[1]).resolve()
+        return winefixture.built_executables()
     step_log.parent.mkdir(parents=True, exist_ok=True)
     with Step("Building uninstall.exe and wine_probe.exe (cmake, windows preset)"), \
             open(step_log, "wb") as log:
