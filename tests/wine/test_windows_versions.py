@@ -8,10 +8,16 @@ from expected import CONFIRM_BOX, REMOVED_BOX, SETTINGS_BOX
 from installation import Installation, RegValue
 from wine_case import WineTestCase
 
-# Wine's name for the version, and the version `cmd /c ver` then reports.
+# Every version Wine 8.0 can name from Windows 2000 on, and the version
+# `cmd /c ver` then reports. Wine 8.0 has no win11: Windows 11 reports 10.0
+# and makes the same calls, so win10 stands for it.
 VERSIONS = {
+    "win2k": "5.0.2195",
     "winxp": "5.1.2600",
+    "vista": "6.0.6002",
     "win7": "6.1.7601",
+    "win8": "6.2.9200",
+    "win81": "6.3.9600",
     "win10": "10.0.18362",
 }
 
