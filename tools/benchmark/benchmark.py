@@ -29,7 +29,7 @@ ONE_BOX = REPO / "build/windows/tools/benchmark/one_box.exe"
 NO_HEAP_TESTS = REPO / "build/host/tests/host/no_heap_tests"
 
 SIZE_BUDGET = 40 * 1024
-RT_ICON, RT_GROUP_ICON, RT_STRING = 3, 14, 6
+RT_ICON, RT_GROUP_ICON, RT_STRING, RT_MANIFEST = 3, 14, 6, 24
 
 
 def size_rows():
@@ -37,7 +37,7 @@ def size_rows():
     total = os.path.getsize(EXE)
     sections = {s.Name.rstrip(b"\0").decode(): s.SizeOfRawData for s in pe.sections}
     headers = pe.sections[0].PointerToRawData
-    resources = {RT_ICON: 0, RT_GROUP_ICON: 0, RT_STRING: 0}
+    resources = {RT_ICON: 0, RT_GROUP_ICON: 0, RT_STRING: 0, RT_MANIFEST: 0}
     for kind in pe.DIRECTORY_ENTRY_RESOURCE.entries:
         for name in kind.directory.entries:
             for language in name.directory.entries:
@@ -52,10 +52,15 @@ def size_rows():
         ("  resources (.rsrc)", f"{sections.get('.rsrc', 0):,}",
          f"8 icon images {resources[RT_ICON]:,} (stored once, shared by groups "
          f"107 and 108), 2 group directories {resources[RT_GROUP_ICON]:,}, "
-         f"strings {resources[RT_STRING]:,}, the rest directory and alignment"),
+         f"strings {resources[RT_STRING]:,}, manifest {resources[RT_MANIFEST]:,}, "
+         "the rest directory and alignment"),
         ("  other sections", f"{sum(other.values()):,}",
          ", ".join(f"{k} {v:,}" for k, v in sorted(other.items()))),
         ("  headers", f"{headers:,}", ""),
+        ("header flags (DllCharacteristics)", f"0x{pe.OPTIONAL_HEADER.DllCharacteristics:04x}",
+         ", ".join(name[len("IMAGE_DLLCHARACTERISTICS_"):]
+                   for name, bit in pefile.dll_characteristics
+                   if pe.OPTIONAL_HEADER.DllCharacteristics & bit)),
     ]
     return rows, pe
 
