@@ -47,6 +47,12 @@ class Build:
     exe: Path
     sha256: str
     seconds: float
+    setting: Setting
+
+    def summary(self) -> str:
+        s = self.setting
+        return "%s  %s (TZ=%s, umask %03o, %s; %.0f s)" % (
+            self.sha256, self.exe, s.tz, s.umask, s.locale, self.seconds)
 
 
 def git(repo: Path, *args: str, env: Optional[Dict[str, str]] = None, umask=None) -> str:
@@ -100,7 +106,7 @@ def clean_build(repo: Path, commit: str, folder: Path, setting: Setting) -> Buil
         str(folder), env=env, umask=setting.umask)
     git(folder, "checkout", "--quiet", "--detach", commit, env=env, umask=setting.umask)
     exe = build(folder, env, setting.umask)
-    return Build(folder, exe, sha256(exe), time.monotonic() - started)
+    return Build(folder, exe, sha256(exe), time.monotonic() - started, setting)
 
 
 def two_clean_builds(scratch: Path, repo: Path = REPO) -> List[Build]:
@@ -145,9 +151,8 @@ def differences(a: Path, b: Path, shown: int = 8) -> str:
 def main() -> int:
     with tempfile.TemporaryDirectory(prefix="reproducible-") as scratch:
         builds = two_clean_builds(Path(scratch))
-        for b, s in zip(builds, SETTINGS):
-            print("%s  %s (TZ=%s, umask %03o, %s; %.0f s)"
-                  % (b.sha256, b.folder, s.tz, s.umask, s.locale, b.seconds))
+        for b in builds:
+            print(b.summary())
         same = builds[0].sha256 == builds[1].sha256
         print("reproducible: %s" % ("yes" if same else "NO: " + differences(
             builds[0].exe, builds[1].exe)))
