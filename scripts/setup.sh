@@ -4,12 +4,13 @@
 set -euo pipefail
 
 packages=(
-  cmake ninja-build g++ libgtest-dev python3            # host build and tests
+  cmake ninja-build g++ libgtest-dev python3 git        # host build and tests; git dates the build
   g++-mingw-w64-i686 binutils-mingw-w64-i686            # uninstall.exe
   wine wine32:i386 xvfb xauth                           # running it for real
   icoutils python3-pefile                               # resource checks, benchmark
   x11-apps imagemagick xdotool fonts-wine locales       # the demo's pictures
   clang libclang-rt-14-dev                              # fuzzing
+  osslsigncode openssl                                  # signing a release, and its test
 )
 
 # The demo shows the boxes with German button labels, as on a German Windows.

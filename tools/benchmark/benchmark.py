@@ -1,8 +1,9 @@
 #!/usr/bin/python3
 """Measures the uninstaller's footprint and prints a Markdown table:
-executable size and where the bytes go, imports, Win32 calls per full run
-under Wine against the golden trace, heap allocations during the sequence,
-and the wall time of a full run under Wine against a one-box program.
+executable size and where the bytes go, its SHA-256 and whether two clean
+builds give the same bytes, imports, Win32 calls per full run under Wine
+against the golden trace, heap allocations during the sequence, and the wall
+time of a full run under Wine against a one-box program.
 
 Every figure is measured in this run. Run it through scripts/benchmark.sh,
 which builds what it needs first.
@@ -16,6 +17,7 @@ import shutil
 import statistics
 import subprocess
 import sys
+import tempfile
 import time
 from pathlib import Path
 
@@ -23,6 +25,7 @@ import pefile
 
 REPO = Path(__file__).resolve().parents[2]
 sys.path.insert(0, str(REPO / "tests" / "wine"))
+sys.path.insert(0, str(REPO / "tools" / "reproducible"))
 
 EXE = REPO / "build/windows/uninstall/uninstall.exe"
 ONE_BOX = REPO / "build/windows/tools/benchmark/one_box.exe"
@@ -72,6 +75,32 @@ def own_code_size():
                          capture_output=True, text=True, check=True).stdout
     return sum(int(size) for name, size in re.findall(
         r"^(\.text\S*|\.rdata\S*)\s+(\d+)", out, re.M))
+
+
+def identity_rows():
+    """The measured build's SHA-256, and two clean builds of the commit."""
+    import reproducible
+
+    digest = reproducible.sha256(EXE)
+    stamp = datetime.datetime.fromtimestamp(reproducible.pe_time_stamp(EXE),
+                                            datetime.timezone.utc)
+    commit = reproducible.git(REPO, "rev-parse", "--short", "HEAD")
+    rows = [("SHA-256 of uninstall.exe", f"`{digest}`",
+             f"commit {commit}; link time stamp {stamp:%Y-%m-%d %H:%M:%S} UTC")]
+    settings = "; ".join(f"TZ={s.tz}, umask {s.umask:03o}, {s.locale}"
+                         for s in reproducible.SETTINGS)
+    with tempfile.TemporaryDirectory(prefix="benchmark-reproducible-") as scratch:
+        first, second = reproducible.two_clean_builds(Path(scratch))
+        if first.sha256 == second.sha256:
+            same = ("the same bytes as the measured build" if first.sha256 == digest
+                    else f"not the measured build's bytes ({first.sha256[:16]}...): "
+                         "uncommitted changes?")
+            rows.append(("reproducible", "yes (2 builds)",
+                         f"clean clones of {commit} in two folders ({settings}): {same}"))
+        else:
+            rows.append(("reproducible", "NO (2 builds)",
+                         reproducible.differences(first.exe, second.exe)))
+    return rows
 
 
 def import_rows(pe):
@@ -172,6 +201,7 @@ def main():
     args = parser.parse_args()
 
     rows, pe = size_rows()
+    rows += identity_rows()
     rows += import_rows(pe)
     rows += heap_rows()
     if not args.no_wine:
