@@ -190,7 +190,8 @@ def machine():
                 break
     except OSError:
         pass
-    wine = subprocess.run(["wine", "--version"], capture_output=True, text=True).stdout.strip()
+    wine = (subprocess.run(["wine", "--version"], capture_output=True, text=True).stdout.strip()
+            if shutil.which("wine") else "no Wine")
     return f"{platform.system()} {platform.release()}, {os.cpu_count()} cores, {cpu}, {wine}"
 
 
