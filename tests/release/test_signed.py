@@ -20,7 +20,6 @@ sys.path.insert(0, str(REPO / "tests" / "wine"))
 sys.path.insert(0, str(REPO / "tools" / "reproducible"))
 import reproducible  # noqa: E402
 import winefixture  # noqa: E402
-from expected import CONFIRM_BOX, REMOVED_BOX, SETTINGS_BOX  # noqa: E402
 from installation import Installation  # noqa: E402
 from wine_case import WineTestCase  # noqa: E402
 
@@ -106,11 +105,7 @@ class SignedRelease(WineTestCase):
         os.environ[winefixture.EXE_VAR] = str(self.signed)
         with winefixture.session().prefix("signed") as p:
             p.seed(Installation())
-            boxes, code = p.run("yes", "yes", "ok")
-            self.assertBoxes(boxes, [CONFIRM_BOX, SETTINGS_BOX, REMOVED_BOX])
-            self.assertEqual(code, 0)
-            self.assertTrace(p, "full_run_yes_yes")
-            self.assertRemovedAsListed(p)
+            self.assertYesYesRun(p)
 
 
 if __name__ == "__main__":

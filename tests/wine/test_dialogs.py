@@ -118,11 +118,7 @@ class FailedDeletionTest(WineTestCase):
                                 settings_keys=False))
             self.assertFiles(p, absent=PRODUCT_FILES + SHORTCUTS)
             self.assertKeys(p, present=[UNINSTALL_KEY], absent=FILE_TYPE_KEYS + SETTINGS_KEYS)
-            boxes, code = p.run("yes", "yes", "ok")
-            self.assertBoxes(boxes, [CONFIRM_BOX, SETTINGS_BOX, REMOVED_BOX])
-            self.assertEqual(code, 0)
-            self.assertTrace(p, "no_files_present")
-            self.assertRemovedAsListed(p)
+            self.assertYesYesRun(p, "no_files_present")
             self.assertEqual(p.listing(INSTALL_DIR), LEFT_IN_INSTALL_DIR)
 
     def test_a_read_only_file_stays_and_the_rest_goes(self):

@@ -4,7 +4,6 @@ the same calls (the default prefix is covered by test_dialogs)."""
 import unittest
 
 import winefixture
-from expected import CONFIRM_BOX, REMOVED_BOX, SETTINGS_BOX
 from installation import Installation, RegValue
 from wine_case import WineTestCase
 
@@ -32,11 +31,7 @@ class WindowsVersionTest(WineTestCase):
                 rc, shown = p.wine(["cmd", "/c", "ver"])
                 self.assertIn("Microsoft Windows %s" % reported, shown)
 
-                boxes, code = p.run("yes", "yes", "ok")
-                self.assertBoxes(boxes, [CONFIRM_BOX, SETTINGS_BOX, REMOVED_BOX])
-                self.assertEqual(code, 0)
-                self.assertTrace(p, "full_run_yes_yes")
-                self.assertRemovedAsListed(p)
+                self.assertYesYesRun(p)
 
 
 if __name__ == "__main__":

@@ -4,7 +4,8 @@ import difflib
 import unittest
 from typing import Dict, Iterable, List, Optional
 
-from expected import (ALL_FILES, ALL_KEYS, FILE_TYPE_KEYS, INSTALL_DIR, OTHER_FILES, OTHER_KEYS, PRODUCT_FILES, SETTINGS_KEYS,
+from expected import (ALL_FILES, ALL_KEYS, CONFIRM_BOX, FILE_TYPE_KEYS, INSTALL_DIR, OTHER_FILES,
+                      OTHER_KEYS, PRODUCT_FILES, REMOVED_BOX, SETTINGS_BOX, SETTINGS_KEYS,
                       SHORTCUTS, UNINSTALL_KEY, box_summary, golden_trace)
 
 
@@ -48,6 +49,15 @@ class WineTestCase(unittest.TestCase):
     def assertBoxes(self, boxes: List[dict], expected: List[dict]) -> None:
         """The boxes of a run, in order, as expected.py states them."""
         self.assertEqual([box_summary(box) for box in boxes], expected)
+
+    def assertYesYesRun(self, p, trace: str = "full_run_yes_yes") -> None:
+        """Runs the program answering Yes, Yes, OK: the three boxes, exit code 0,
+        the calls of tests/traces/TRACE.trace, every listed file and key gone."""
+        boxes, code = p.run("yes", "yes", "ok")
+        self.assertBoxes(boxes, [CONFIRM_BOX, SETTINGS_BOX, REMOVED_BOX])
+        self.assertEqual(code, 0)
+        self.assertTrace(p, trace)
+        self.assertRemovedAsListed(p)
 
     def assertRemovedAsListed(self, p, kept_files: Iterable[str] = ()) -> None:
         """After Yes and Yes: every listed file and key gone, everything else kept."""
