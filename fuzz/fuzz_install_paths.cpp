@@ -284,6 +284,7 @@ bool LookUp(const Input &input, std::string &prefix) {
 void CheckRun(const Input &input, bool found, const std::string &prefix) {
   Seed(input);
   standin::ScriptAnswers({IDYES, IDYES, IDOK});
+  LoadSystemDlls();  // binds shell32, as WinMain does first
   RunUninstall();
   CheckNothingHeld("after RunUninstall:");
   if (standin::UnansweredDialogs() != 0) Fail("more than three message boxes");

@@ -113,10 +113,11 @@ bool BuildShortcutPath(int folder, char *path) {
   path[0] = '\0';
 
   LPITEMIDLIST idList = NULL;
-  HRESULT located = SHGetSpecialFolderLocation(NULL, folder, &idList);
+  HRESULT located =
+      shell32::SHGetSpecialFolderLocation(NULL, folder, &idList);
   if (FAILED(located) || idList == NULL) return false;
-  BOOL converted = SHGetPathFromIDListA(idList, path);
-  ILFree(idList);
+  BOOL converted = shell32::SHGetPathFromIDListA(idList, path);
+  shell32::ILFree(idList);
 
   // An empty path would turn the shortcut into "\TAMbirox2000.lnk" at the
   // root of the current drive.

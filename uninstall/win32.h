@@ -10,4 +10,23 @@
 #include "win32_standin.h"
 #endif
 
+// The program runs as administrator from its installation folder, which
+// others may be able to write to, and Windows looks for a DLL there first.
+// So, before anything can load a DLL by name: DLL search is limited to
+// System32, or where Windows cannot do that, the current folder is dropped
+// and the DLLs that Windows' own code loads by name later are loaded from
+// System32 now. Then shell32 is loaded and bound. It is not imported: the
+// loader would bring in its imports, searching this folder, before WinMain.
+void LoadSystemDlls();
+
+// shell32's calls, as the program makes them, through what LoadSystemDlls()
+// bound. Without shell32 or one of these three, no folder can be looked up:
+// the lookup fails with E_FAIL and a null list.
+namespace shell32 {
+HRESULT SHGetSpecialFolderLocation(HWND owner, int folder,
+                                   LPITEMIDLIST *idList);
+BOOL SHGetPathFromIDListA(LPCITEMIDLIST idList, LPSTR path);
+void ILFree(LPITEMIDLIST idList);
+}  // namespace shell32
+
 #endif

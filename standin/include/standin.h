@@ -52,6 +52,19 @@ struct Dialog {
 const std::vector<Dialog> &Dialogs();
 int UnansweredDialogs();
 
+// The loader: kernel32 is always loaded; System32 (C:\Windows\system32)
+// holds every DLL and each exports what it does on Windows 8, until a test
+// takes the DLL or one of its functions away.
+void RemoveSystemDll(const std::string &name);  // e.g. "shell32.dll"
+void RemoveExport(const std::string &dll, const std::string &function);
+// Calls to the loader, kept apart from Journal() (the golden traces hold the
+// program's other calls), each with the number of those made before it.
+struct LoaderCall {
+  std::string line;
+  std::size_t callsBefore;
+};
+const std::vector<LoaderCall> &LoaderCalls();
+
 // Every call in order, one line each, in the trace format of trace_format.h.
 const std::vector<std::string> &Journal();
 std::string JournalText();  // lines joined, each ending in '\n'
@@ -69,5 +82,14 @@ int LiveIdListCount();
 int MisuseCount();
 
 }  // namespace standin
+
+// Functions the program reaches only through GetProcAddress; declared here
+// for tests, not in win32_standin.h, so the program cannot call them directly.
+BOOL WINAPI SetDefaultDllDirectories(DWORD flags);
+BOOL WINAPI SetDllDirectoryA(LPCSTR path);
+HRESULT WINAPI SHGetSpecialFolderLocation(HWND owner, int folder,
+                                          LPITEMIDLIST *idList);
+BOOL WINAPI SHGetPathFromIDListA(LPCITEMIDLIST idList, LPSTR path);
+void WINAPI ILFree(LPITEMIDLIST idList);
 
 #endif

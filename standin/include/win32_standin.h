@@ -22,8 +22,12 @@ typedef std::int32_t HRESULT;
 typedef char *LPSTR;
 typedef const char *LPCSTR;
 
+typedef std::intptr_t INT_PTR;
+typedef void *HANDLE;
+
 typedef struct HWND__ *HWND;
 typedef struct HINSTANCE__ *HINSTANCE;
+typedef HINSTANCE HMODULE;
 typedef struct HKEY__ *HKEY;
 typedef HKEY *PHKEY;
 
@@ -63,6 +67,9 @@ typedef HKEY *PHKEY;
 #define IDYES 6
 #define IDNO 7
 
+#define LOAD_WITH_ALTERED_SEARCH_PATH 0x00000008u
+#define LOAD_LIBRARY_SEARCH_SYSTEM32 0x00000800u
+
 #define CSIDL_PROGRAMS 0x0002
 #define CSIDL_DESKTOPDIRECTORY 0x0010
 
@@ -87,10 +94,14 @@ BOOL WINAPI DeleteFileA(LPCSTR path);
 DWORD WINAPI ExpandEnvironmentStringsA(LPCSTR source, LPSTR destination,
                                        DWORD size);
 
-HRESULT WINAPI SHGetSpecialFolderLocation(HWND owner, int folder,
-                                          LPITEMIDLIST *idList);
-BOOL WINAPI SHGetPathFromIDListA(LPCITEMIDLIST idList, LPSTR path);
-void WINAPI ILFree(LPITEMIDLIST idList);
+// The loader. SetDefaultDllDirectories, SetDllDirectoryA and shell32's
+// functions are declared in standin.h, for tests only: the program reaches
+// them through GetProcAddress, as it must where they are missing.
+typedef INT_PTR(WINAPI *FARPROC)();
+HMODULE WINAPI GetModuleHandleA(LPCSTR name);
+FARPROC WINAPI GetProcAddress(HMODULE module, LPCSTR name);
+UINT WINAPI GetSystemDirectoryA(LPSTR buffer, UINT size);
+HMODULE WINAPI LoadLibraryExA(LPCSTR path, HANDLE file, DWORD flags);
 
 // Defined by the program, called by the platform's start-up (here: tests).
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE previous, LPSTR commandLine,

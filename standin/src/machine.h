@@ -44,6 +44,10 @@ struct Machine {
   std::map<const ITEMIDLIST *, int> idLists;  // live list -> CSIDL
   int misuse = 0;
   std::vector<std::string> deleteAttempts;  // DeleteFileA paths, raw
+  std::set<std::string> loadedDlls = {"kernel32.dll"};  // lower-cased names
+  std::set<std::string> removedDlls;                    // lower-cased names
+  std::set<std::string> removedExports;                 // "dll!Function"
+  std::vector<LoaderCall> loaderCalls;
 };
 
 Machine &TheMachine();

@@ -185,6 +185,7 @@ TEST(BuildShortcutPath, AppendsTheShortcutOrReportsNothingToDelete) {
   for (const ShortcutCase &c : ShortcutCases) {
     SCOPED_TRACE(c.what);
     standin::Reset();
+    LoadSystemDlls();  // binds shell32, as WinMain does first
     if (c.folderState == 0) standin::SetFolder(CSIDL_DESKTOPDIRECTORY, c.folderPath);
     if (c.folderState == 1) standin::SetFolderUnresolvable(CSIDL_DESKTOPDIRECTORY);
     if (c.folderState == 2) standin::SetFolderWithoutPath(CSIDL_DESKTOPDIRECTORY);

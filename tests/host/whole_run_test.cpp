@@ -3,6 +3,8 @@
 // the dialogs it shows, and what is left on the machine afterwards.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -292,6 +294,131 @@ TEST_F(WholeRun, UnresolvableFolderSkipsOnlyItsOwnShortcut) {
     EXPECT_FALSE(standin::FileExists(std::string(ProgramsDir) +
                                      "\\TAMbirox2000.lnk"));
     EXPECT_TRUE(standin::FileExists("C:\\TAMbirox2000.lnk"));
+    EXPECT_EQ(RemovedText, standin::Dialogs().back().text);
+    ExpectNothingLeaked();
+  }
+}
+
+// DLL search. Every loader call comes before the first box (callsBefore 0).
+// With SetDefaultDllDirectories, nothing is loaded before it, and shell32
+// only after it.
+TEST_F(WholeRun, DllSearchIsLimitedToSystem32BeforeAnythingIsLoaded) {
+  EXPECT_EQ(0, RunWithAnswers({IDYES, IDYES, IDOK}));
+  EXPECT_EQ(ReadTrace("full_run_yes_yes"), standin::JournalText());
+  const std::vector<std::string> expected = {
+      "GetModuleHandleA(\"kernel32.dll\") -> kernel32.dll",
+      "GetProcAddress(kernel32.dll, \"SetDefaultDllDirectories\") -> function",
+      "SetDefaultDllDirectories(0x800) -> 1",
+      "GetSystemDirectoryA(260) -> 19",
+      "LoadLibraryExA(\"C:\\\\Windows\\\\system32\\\\shell32.dll\", NULL, 0x0)"
+      " -> shell32.dll",
+      "GetProcAddress(shell32.dll, \"SHGetSpecialFolderLocation\") -> function",
+      "GetProcAddress(shell32.dll, \"SHGetPathFromIDListA\") -> function",
+      "GetProcAddress(shell32.dll, \"ILFree\") -> function",
+  };
+  std::vector<std::string> calls;
+  for (const standin::LoaderCall &call : standin::LoaderCalls()) {
+    calls.push_back(call.line);
+    EXPECT_EQ(0u, call.callsBefore) << call.line;
+  }
+  EXPECT_EQ(expected, calls);
+}
+
+// Without it (Windows 2000, XP, Vista or 7 without KB2533623): the current
+// folder goes where SetDllDirectoryA exists, then the DLLs that Windows' box
+// and shell code load by name come from System32, each with its own imports,
+// all before the first box. A DLL that the version lacks is skipped.
+TEST_F(WholeRun, WithoutTheLimitSystemDllsAreLoadedByFullPathFirst) {
+  const std::vector<std::string> loadedByName = {
+      "uxtheme.dll", "dwmapi.dll", "version.dll", "userenv.dll",
+      "propsys.dll", "cryptbase.dll", "shell32.dll"};
+  const struct {
+    const char *what;
+    bool hasSetDllDirectory;
+    std::vector<std::string> missing;
+  } cases[] = {
+      {"Windows 7 without the update", true, {}},
+      {"XP", true, {"dwmapi.dll", "propsys.dll", "cryptbase.dll", "profapi.dll"}},
+      {"2000", false, {"dwmapi.dll", "propsys.dll", "cryptbase.dll", "profapi.dll"}},
+  };
+  for (const auto &c : cases) {
+    SCOPED_TRACE(c.what);
+    SeedSampleInstallation();
+    standin::RemoveExport("kernel32.dll", "SetDefaultDllDirectories");
+    if (!c.hasSetDllDirectory)
+      standin::RemoveExport("kernel32.dll", "SetDllDirectoryA");
+    for (const std::string &dll : c.missing) standin::RemoveSystemDll(dll);
+    EXPECT_EQ(0, RunWithAnswers({IDYES, IDYES, IDOK}));
+    EXPECT_EQ(ReadTrace("full_run_yes_yes"), standin::JournalText());
+
+    const std::string load = "LoadLibraryExA(\"C:\\\\Windows\\\\system32\\\\";
+    bool dropped = false, loadedBeforeDropping = false;
+    std::vector<std::string> loaded;
+    for (const standin::LoaderCall &call : standin::LoaderCalls()) {
+      EXPECT_EQ(0u, call.callsBefore) << call.line;
+      EXPECT_EQ(std::string::npos, call.line.find("SetDefaultDllDirectories("));
+      if (call.line == "SetDllDirectoryA(\"\") -> 1") dropped = true;
+      if (call.line.find("LoadLibraryExA(") != 0) continue;
+      loadedBeforeDropping |= !dropped;
+      ASSERT_EQ(0u, call.line.find(load)) << "not by full path: " << call.line;
+      EXPECT_NE(std::string::npos, call.line.find(", NULL, 0x8) -> "))
+          << "its imports would be searched for in the program's folder: "
+          << call.line;
+      const std::size_t end = call.line.find('"', load.size());
+      loaded.push_back(call.line.substr(load.size(), end - load.size()));
+      const bool failed = call.line.find(" -> NULL") != std::string::npos;
+      const bool isMissing = std::find(c.missing.begin(), c.missing.end(),
+                                       loaded.back()) != c.missing.end();
+      EXPECT_EQ(isMissing, failed) << call.line;
+    }
+    EXPECT_EQ(c.hasSetDllDirectory, dropped);
+    EXPECT_FALSE(c.hasSetDllDirectory && loadedBeforeDropping);
+    for (const std::string &dll : loadedByName)
+      EXPECT_NE(loaded.end(), std::find(loaded.begin(), loaded.end(), dll))
+          << dll << " not loaded from System32";
+    ExpectProgramFilesRemoved();
+    ExpectNothingLeaked();
+  }
+}
+
+// shell32, or one of its three functions, missing: both shortcuts stay, no
+// other shortcut path is tried, and the rest of the run is what it always is.
+TEST_F(WholeRun, MissingShell32OrAFunctionOfItSkipsOnlyTheShortcuts) {
+  std::string withoutShortcuts;
+  std::istringstream golden(ReadTrace("full_run_yes_yes"));
+  for (std::string line; std::getline(golden, line);) {
+    if (line.find("SHGet") == 0 || line.find("ILFree") == 0 ||
+        line.find("TAMbirox2000.lnk") != std::string::npos)
+      continue;
+    withoutShortcuts += line + "\n";
+  }
+  const struct {
+    const char *dll;
+    const char *function;  // null: the whole DLL
+  } cases[] = {
+      {"shell32.dll", nullptr},
+      {"shell32.dll", "SHGetSpecialFolderLocation"},
+      {"shell32.dll", "SHGetPathFromIDListA"},
+      {"shell32.dll", "ILFree"},
+  };
+  for (const auto &c : cases) {
+    SCOPED_TRACE(c.function ? c.function : c.dll);
+    SeedSampleInstallation();
+    standin::AddFile("C:\\TAMbirox2000.lnk");
+    if (c.function)
+      standin::RemoveExport(c.dll, c.function);
+    else
+      standin::RemoveSystemDll(c.dll);
+    EXPECT_EQ(0, RunWithAnswers({IDYES, IDYES, IDOK}));
+    EXPECT_EQ(withoutShortcuts, standin::JournalText());
+    EXPECT_TRUE(standin::FileExists(std::string(ProgramsDir) +
+                                    "\\TAMbirox2000.lnk"));
+    EXPECT_TRUE(standin::FileExists(std::string(DesktopDir) +
+                                    "\\TAMbirox2000.lnk"));
+    EXPECT_TRUE(standin::FileExists("C:\\TAMbirox2000.lnk"));
+    for (const std::string &name : ExpectedFiles)
+      EXPECT_FALSE(standin::FileExists(InstallDir + name)) << name;
+    EXPECT_FALSE(standin::KeyExists(HKEY_LOCAL_MACHINE, UninstallKeyPath));
     EXPECT_EQ(RemovedText, standin::Dialogs().back().text);
     ExpectNothingLeaked();
   }

@@ -10,6 +10,8 @@ from typing import List
 TRACE_DIR = Path(__file__).resolve().parents[1] / "traces"
 
 INSTALL_DIR = r"C:\Program Files\TAMbirox 2000"
+# A 32-bit installer's folder on a 64-bit Windows.
+INSTALL_DIR_X86 = r"C:\Program Files (x86)\TAMbirox 2000"
 PROGRAMS = r"C:\users\tester\AppData\Roaming\Microsoft\Windows\Start Menu\Programs"
 DESKTOP = r"C:\users\tester\Desktop"
 
@@ -75,6 +77,10 @@ OTHER_FILES = [
     r"C:\users\Public\Desktop\TAMbirox2000.lnk",
 ]
 
+# What a complete run leaves in the installation folder: the user's files and
+# the uninstaller itself (names as the folder lists them).
+LEFT_IN_INSTALL_DIR = ["Liesmich.txt", "Meine Daten.tam", "uninstall.exe"]
+
 FILE_TYPE_KEYS = [
     r"HKCR\.tam",
     r"HKCR\TAMbirox.Datenbank\shell\open\command",
@@ -128,7 +134,20 @@ def box_summary(box: dict) -> dict:
     return {k: box[k] for k in ("text", "buttons", "default", "icon")}
 
 
-def golden_trace(name: str) -> List[str]:
-    """tests/traces/NAME.trace without its '#' notes and blank lines."""
+def in_folder(install_dir: str, paths: List[str]) -> List[str]:
+    """The same paths, with install_dir as the installation's folder instead of INSTALL_DIR."""
+    return [install_dir + path[len(INSTALL_DIR):] if path.startswith(INSTALL_DIR + "\\")
+            else path for path in paths]
+
+
+def golden_trace(name: str, install_dir: str = INSTALL_DIR) -> List[str]:
+    """tests/traces/NAME.trace without its '#' notes and blank lines.
+
+    With install_dir, the installation's files are in that folder instead
+    (the traces show them in INSTALL_DIR); every other call is the same.
+    """
     text = (TRACE_DIR / (name + ".trace")).read_text(encoding="latin-1")
-    return [line for line in text.splitlines() if line and not line.startswith("#")]
+    lines = [line for line in text.splitlines() if line and not line.startswith("#")]
+    # In the traces a backslash is written \\.
+    old, new = (folder.replace("\\", "\\\\") + "\\\\" for folder in (INSTALL_DIR, install_dir))
+    return [line.replace(old, new) for line in lines]

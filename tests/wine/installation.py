@@ -14,6 +14,8 @@ from dataclasses import dataclass, field
 from typing import Any, Dict, List, Optional, Tuple
 
 INSTALL_DIR = r"C:\Program Files\TAMbirox 2000"
+# Where a 32-bit installer puts it on a 64-bit Windows.
+INSTALL_DIR_X86 = r"C:\Program Files (x86)\TAMbirox 2000"
 
 # Windows paths in the prefix; fixed because the fixture fixes the user name.
 USER_NAME = "tester"
@@ -85,6 +87,17 @@ def reg_name(name: str) -> str:
     return "@" if name == "" else reg_quote(name)
 
 
+def reg_file(keys: Dict[str, Dict[str, RegValue]]) -> str:
+    """A .reg file (version 5) with every value regedit can store as is."""
+    lines = ["Windows Registry Editor Version 5.00", ""]
+    for key, values in keys.items():
+        lines.append("[%s]" % key)
+        lines += ["%s=%s" % (reg_name(n), v.reg_data())
+                  for n, v in values.items() if not v.via_api]
+        lines.append("")
+    return "\r\n".join(lines) + "\r\n"
+
+
 _IN_INSTALL_DIR: Any = object()  # default: <install_dir>\uninstall.exe
 
 
@@ -151,14 +164,7 @@ class Installation:
         return keys
 
     def registry_text(self) -> str:
-        """The .reg file (version 5) with every value regedit can store as is."""
-        lines = ["Windows Registry Editor Version 5.00", ""]
-        for key, values in self.registry().items():
-            lines.append("[%s]" % key)
-            lines += ["%s=%s" % (reg_name(n), v.reg_data())
-                      for n, v in values.items() if not v.via_api]
-            lines.append("")
-        return "\r\n".join(lines) + "\r\n"
+        return reg_file(self.registry())
 
     def api_values(self) -> List[Tuple[str, str, RegValue]]:
         """(key, name, value) of the values to write through the API instead."""
@@ -181,3 +187,30 @@ class Installation:
         for folder in (COMMON_PROGRAMS_DIR, COMMON_DESKTOP_DIR):
             files.append((folder + r"\TAMbirox2000.lnk", b"L\0\0\0 common shortcut"))
         return files
+
+
+@dataclass
+class Installation64:
+    """The other view of a 64-bit Windows, for a 32-bit Installation next to it.
+
+    The same uninstall key path in the 64-bit view (as a 64-bit build of the
+    product would leave it) names a folder of its own, which holds the 19
+    files, and has a value the 32-bit key has not. A program that looked in
+    the wrong view would find this one and delete in its folder.
+    """
+
+    install_dir: str = INSTALL_DIR
+
+    def registry(self) -> Dict[str, Dict[str, RegValue]]:
+        return {UNINSTALL_KEY: {
+            "DisplayName": RegValue.sz("TAMbirox 2000 (64-Bit)"),
+            "UninstallString": RegValue.sz(self.install_dir + r"\uninstall.exe"),
+            "Ansicht": RegValue.sz("64-Bit"),
+        }}
+
+    def registry_text(self) -> str:
+        return reg_file(self.registry())
+
+    def file_layout(self) -> List[Tuple[str, bytes]]:
+        return [(self.install_dir + "\\" + name, b"TAMbirox 2000 (64-Bit): " + name.encode())
+                for name in PRODUCT_FILES]

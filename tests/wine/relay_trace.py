@@ -19,7 +19,8 @@ As Wine 8.0 prints it (seen here):
 """
 import re
 
-# The functions the program imports from Windows, as RelayInclude names them.
+# The functions the program calls in Windows, as RelayInclude names them
+# (shell32's through GetProcAddress: Wine relays those calls too).
 TRACED = (
     "user32.MessageBoxA",
     "advapi32.RegOpenKeyA",
@@ -119,6 +120,22 @@ def normalise(relay_lines, image_start, image_end, pid=None):
         if own:
             calls[index] = describe(called, args, int(match["retval"] or "0", 16))
     return [line for line in calls if line is not None]
+
+
+LOADED = re.compile(r'^(?P<pid>[0-9a-f]+):[0-9a-f]+:trace:loaddll:\w+ '
+                    r'Loaded L"(?P<path>(?:[^"\\]|\\.)*)" at [0-9A-Fa-f]+: (?P<kind>\w+)$')
+
+
+def loaded_dlls(lines, pid):
+    """(path, kind) of each module one process loaded, from +loaddll output:
+      0104:0108:trace:loaddll:build_module Loaded L"C:\\windows\\system32\\x.dll" at 7B000000: builtin
+    kind is "native" (the file itself) or "builtin" (Wine's own DLL)."""
+    loaded = []
+    for raw in lines:
+        match = LOADED.match(raw.rstrip("\n"))
+        if match and int(match["pid"], 16) == pid:
+            loaded.append((re.sub(r"\\(.)", r"\1", match["path"]), match["kind"]))
+    return loaded
 
 
 def image_range(objdump_headers):

@@ -5,15 +5,11 @@ import unittest
 
 import winefixture
 from expected import (ALL_FILES, ALL_KEYS, CONFIRM_BOX, FILE_TYPE_KEYS, INSTALL_DIR,
-                      NOT_FOUND_BOX, OTHER_FILES, OTHER_KEYS, PRODUCT_FILES, REMOVED_BOX,
-                      SETTINGS_BOX, SETTINGS_KEYS, SHORTCUTS, UNINSTALL_KEY, box_summary,
-                      golden_trace)
+                      LEFT_IN_INSTALL_DIR, NOT_FOUND_BOX, OTHER_FILES, OTHER_KEYS, PRODUCT_FILES,
+                      REMOVED_BOX, SETTINGS_BOX, SETTINGS_KEYS, SHORTCUTS, UNINSTALL_KEY,
+                      box_summary, golden_trace)
 from installation import Installation, RegValue
 from wine_case import WineTestCase
-
-# What a complete run leaves in the installation folder: the user's files and
-# the uninstaller itself.
-LEFT_IN_INSTALL_DIR = ["Liesmich.txt", "Meine Daten.tam", "uninstall.exe"]
 
 
 class DeclineTest(WineTestCase):
@@ -80,13 +76,7 @@ class SettingsKeptTest(WineTestCase):
     def test_no_to_the_settings_question_keeps_them_and_still_unregisters(self):
         with winefixture.session().prefix("yes-no") as p:
             p.seed(Installation())
-            boxes, code = p.run("yes", "no", "ok")
-            self.assertBoxes(boxes, [CONFIRM_BOX, SETTINGS_BOX, REMOVED_BOX])
-            self.assertEqual(code, 0)
-            self.assertTrace(p, "full_run_yes_no")
-            self.assertFiles(p, present=OTHER_FILES, absent=PRODUCT_FILES + SHORTCUTS)
-            self.assertKeys(p, present=SETTINGS_KEYS + OTHER_KEYS,
-                            absent=FILE_TYPE_KEYS + [UNINSTALL_KEY])
+            self.assertYesNoRun(p)
 
 
 class NotFoundTest(WineTestCase):

@@ -2,7 +2,7 @@
 would make the Wine trace comparison pass or fail for the wrong reason."""
 import unittest
 
-from relay_trace import image_range, normalise, parse_args
+from relay_trace import image_range, loaded_dlls, normalise, parse_args
 
 RELAY = r"""
 0104:0108:Call user32.MessageBoxA(00000000,00403000 "M\xf6chten Sie, wirklich?",00403040 "Uninstall",00000223) ret=00401234
@@ -58,6 +58,17 @@ class Normalise(unittest.TestCase):
         ]
         self.assertEqual(['DeleteFileA("C:\\\\a\\\\a\\\\"...) -> 0'],
                          normalise(relay, 0x400000, 0x40a000))
+
+    def test_loaded_dlls_of_one_process_with_their_paths_unescaped(self):
+        lines = [
+            r'0104:0108:trace:loaddll:build_module Loaded L"C:\\Program Files\\T\\uninstall.exe" at 00400000: native',
+            r'0200:0204:trace:loaddll:build_module Loaded L"C:\\T\\shcore.dll" at 6A940000: native',
+            r'0104:0108:trace:loaddll:build_module Loaded L"C:\\windows\\system32\\shell32.dll" at 71400000: builtin',
+            r'0104:0108:Call KERNEL32.DeleteFileA(0061fafc "C:\\x") ret=004019c9',
+        ]
+        self.assertEqual([(r"C:\Program Files\T\uninstall.exe", "native"),
+                          (r"C:\windows\system32\shell32.dll", "builtin")],
+                         loaded_dlls(lines, pid=0x104))
 
     def test_image_range_from_objdump(self):
         headers = "ImageBase\t\t00400000\nSizeOfImage\t\t0000c000\n"

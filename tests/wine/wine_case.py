@@ -1,12 +1,16 @@
 """Assertions on a prefix's files and keys that name only what is wrong."""
 
 import difflib
+import ntpath
 import unittest
 from typing import Dict, Iterable, List, Optional
 
-from expected import (ALL_FILES, ALL_KEYS, CONFIRM_BOX, FILE_TYPE_KEYS, INSTALL_DIR, OTHER_FILES,
-                      OTHER_KEYS, PRODUCT_FILES, REMOVED_BOX, SETTINGS_BOX, SETTINGS_KEYS,
-                      SHORTCUTS, UNINSTALL_KEY, box_summary, golden_trace)
+import planted_dlls
+from expected import (ALL_FILES, ALL_KEYS, CONFIRM_BOX, FILE_TYPE_KEYS, INSTALL_DIR,
+                      LEFT_IN_INSTALL_DIR, OTHER_FILES, OTHER_KEYS, PRODUCT_FILES, REMOVED_BOX,
+                      SETTINGS_BOX, SETTINGS_KEYS, SHORTCUTS, UNINSTALL_KEY, box_summary,
+                      golden_trace, in_folder)
+from winefixture import WORKING_DIR
 
 
 class WineTestCase(unittest.TestCase):
@@ -50,28 +54,76 @@ class WineTestCase(unittest.TestCase):
         """The boxes of a run, in order, as expected.py states them."""
         self.assertEqual([box_summary(box) for box in boxes], expected)
 
-    def assertYesYesRun(self, p, trace: str = "full_run_yes_yes") -> None:
+    def assertYesYesRun(self, p, trace: str = "full_run_yes_yes",
+                        install_dir: str = INSTALL_DIR, channels: str = "") -> None:
         """Runs the program answering Yes, Yes, OK: the three boxes, exit code 0,
-        the calls of tests/traces/TRACE.trace, every listed file and key gone."""
-        boxes, code = p.run("yes", "yes", "ok")
+        the calls of tests/traces/TRACE.trace, every listed file and key gone.
+
+        install_dir: the folder the installation is in, if not INSTALL_DIR.
+        channels: more Wine debug channels for the run (Prefix.run)."""
+        boxes, code = p.run("yes", "yes", "ok", channels=channels)
         self.assertBoxes(boxes, [CONFIRM_BOX, SETTINGS_BOX, REMOVED_BOX])
         self.assertEqual(code, 0)
-        self.assertTrace(p, trace)
-        self.assertRemovedAsListed(p)
+        self.assertTrace(p, trace, golden_trace(trace, install_dir))
+        self.assertRemovedAsListed(p, install_dir=install_dir)
 
-    def assertRemovedAsListed(self, p, kept_files: Iterable[str] = ()) -> None:
+    def assertYesNoRun(self, p, install_dir: str = INSTALL_DIR) -> None:
+        """Runs the program answering Yes, No, OK: the settings keys stay,
+        everything else listed goes, the registration included."""
+        boxes, code = p.run("yes", "no", "ok")
+        self.assertBoxes(boxes, [CONFIRM_BOX, SETTINGS_BOX, REMOVED_BOX])
+        self.assertEqual(code, 0)
+        self.assertTrace(p, "full_run_yes_no", golden_trace("full_run_yes_no", install_dir))
+        self.assertFiles(p, present=in_folder(install_dir, OTHER_FILES),
+                         absent=in_folder(install_dir, PRODUCT_FILES) + SHORTCUTS)
+        self.assertKeys(p, present=SETTINGS_KEYS + OTHER_KEYS,
+                        absent=FILE_TYPE_KEYS + [UNINSTALL_KEY])
+
+    def assertYesYesRunIgnoresPlantedDlls(self, p, install_dir: str = INSTALL_DIR) -> None:
+        """assertYesYesRun on a seeded prefix with a DLL planted under every name
+        of planted_dlls in the installation folder and the current folder: the
+        same run, and no planted DLL ran. Any kind of prefix will do.
+
+        Also: no process module came as a native file from outside Windows'
+        own folders, and every module the run loaded has a planted namesake
+        (when a new Wine loads another, this says which to add)."""
+        planted_dlls.plant(p)
+        working_dir = p.listing(WORKING_DIR)
+        self.assertYesYesRun(p, install_dir=install_dir, channels=",+loaddll")
+        with self.subTest("planted DLLs"):
+            self.assertEqual(planted_dlls.markers(p), "", "planted DLLs ran")
+            exe = p.installation.exe_path.lower()
+            loaded = [(path.lower(), kind) for path, kind in p.loaded_dlls()]
+            names = {ntpath.basename(path) for path, _ in loaded if path != exe}
+            self.assertIn("shell32.dll", names, "no +loaddll lines read")
+            self.assertEqual([path for path, kind in loaded if kind == "native"
+                              and path != exe and not path.startswith("c:\\windows\\")], [],
+                             "native modules from outside Windows' folders")
+            self.assertEqual(sorted(names - set(planted_dlls.NAMES)), [],
+                             "loaded, but no namesake planted (planted_dlls.LOADED)")
+            self.assertEqual(p.listing(install_dir),
+                             sorted(LEFT_IN_INSTALL_DIR + planted_dlls.NAMES))
+            self.assertEqual(p.listing(WORKING_DIR), working_dir)
+
+    def assertRemovedAsListed(self, p, kept_files: Iterable[str] = (),
+                              install_dir: str = INSTALL_DIR) -> None:
         """After Yes and Yes: every listed file and key gone, everything else kept."""
         kept_files = list(kept_files)
         with self.subTest("files"):
-            self.assertFiles(p, present=OTHER_FILES + kept_files,
-                             absent=[f for f in PRODUCT_FILES + SHORTCUTS if f not in kept_files])
+            self.assertFiles(p, present=in_folder(install_dir, OTHER_FILES) + kept_files,
+                             absent=[f for f in in_folder(install_dir, PRODUCT_FILES) + SHORTCUTS
+                                     if f not in kept_files])
         with self.subTest("registry"):
             self.assertKeys(p, present=OTHER_KEYS,
                             absent=FILE_TYPE_KEYS + SETTINGS_KEYS + [UNINSTALL_KEY])
 
-    def assertUnchanged(self, p, listing: List[str]) -> None:
+    def assertUnchanged(self, p, listing: List[str], install_dir: str = INSTALL_DIR,
+                        registered: bool = True) -> None:
         """After a refusal: every seeded file and key still there, and the
-        installation folder holds what it held before (listing)."""
-        self.assertFiles(p, present=ALL_FILES)
-        self.assertKeys(p, present=ALL_KEYS)
-        self.assertEqual(p.listing(INSTALL_DIR), listing)
+        installation folder holds what it held before (listing).
+
+        registered=False: an installation seeded without its uninstall key."""
+        self.assertFiles(p, present=in_folder(install_dir, ALL_FILES))
+        self.assertKeys(p, present=[k for k in ALL_KEYS if registered or k != UNINSTALL_KEY],
+                        absent=[] if registered else [UNINSTALL_KEY])
+        self.assertEqual(p.listing(install_dir), listing)

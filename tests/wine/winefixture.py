@@ -1,7 +1,8 @@
 r"""Runs the uninstaller under Wine and drives its message boxes, for end-to-end tests.
 
-One test run (one Python process) gets one Xvfb and one template prefix; each
-scenario gets a copy of the template, seeded with an `Installation`:
+One test run (one Python process) gets one Xvfb and one template prefix of
+each kind it uses; each scenario gets a copy of a template, seeded with an
+`Installation`:
 
     with winefixture.session().prefix("full-run") as p:
         p.seed(Installation())
@@ -10,6 +11,10 @@ scenario gets a copy of the template, seeded with an `Installation`:
         ...
         self.assertEqual(p.wait_exit(), 0)
         state = p.keys(r"HKCU\Software\ZORV")   # live registry, before shutdown
+
+A 64-bit prefix, where the 32-bit program runs under WOW64 as on every
+64-bit Windows: session().prefix("name", arch="win64"). Its template is made
+on first use.
 
 start_traced() instead of start_uninstaller() records Wine's relay trace of
 the program's own Win32 calls; trace() then gives it in the format of the
@@ -38,7 +43,7 @@ from typing import Dict, List, Optional, Tuple
 
 import installation as inst_mod
 import relay_trace
-from installation import Installation, RegValue
+from installation import Installation, Installation64, RegValue
 from parent_death import die_with_parent
 from xvfb import Xvfb
 
@@ -46,6 +51,14 @@ REPO = Path(__file__).resolve().parents[2]
 EXE_VAR, PROBE_VAR = "TAMBIROX_UNINSTALL_EXE", "WINE_PROBE_EXE"
 DEFAULT_EXE = REPO / "build/windows/uninstall/uninstall.exe"
 DEFAULT_PROBE = REPO / "build/windows/tools/wine_probe/wine_probe.exe"
+
+# Prefix kinds: "win32" is a 32-bit Windows; in "win64" the program and the
+# probe, both 32-bit, run under WOW64 (HKLM\Software is the 32-bit view,
+# Software\Wow6432Node, for them; C:\Program Files (x86) exists).
+ARCHES = ("win32", "win64")
+# Debian's 64-bit loader. `wine` prefers the 32-bit one, so `wine regedit` or
+# `wine reg` is the 32-bit program even in a 64-bit prefix.
+WINE64_LOADER = "/usr/lib/wine/wine64"
 
 # Upper bounds in seconds; a healthy run stays far below each.
 WINEBOOT_TIMEOUT = 180
@@ -78,6 +91,11 @@ TEMPLATE_REG = "\r\n".join([
 ]) + "\r\n"
 
 
+# The 32-bit regedit of each kind of prefix, by path where `regedit` alone
+# could be taken for the 64-bit one.
+REGEDIT_32 = {"win32": "regedit", "win64": r"C:\windows\syswow64\regedit.exe"}
+
+
 def to_windows(unix_path: Path) -> str:
     """A host path as the Z: drive shows it."""
     return "Z:" + str(unix_path).replace("/", "\\")
@@ -88,7 +106,11 @@ class WineError(RuntimeError):
 
 
 class WineSession:
-    """The Xvfb, the scratch HOME and the template prefix of one test run."""
+    """The Xvfb, the scratch HOME and the template prefixes of one test run.
+
+    A template of each kind (ARCHES) is made once, when the first prefix of
+    that kind is asked for; a kind that no scenario uses costs nothing.
+    """
 
     def __init__(self, exe: Path, probe: Path, x_display: Optional[str] = None,
                  locale: str = "C.UTF-8"):
@@ -101,7 +123,8 @@ class WineSession:
         self.root = Path(tempfile.mkdtemp(prefix="wine-tests-"))
         self.home = self.root / "home"
         self.home.mkdir()
-        self.template = self.root / "template"
+        self._templates: Dict[str, Path] = {}
+        self._template_errors: Dict[str, BaseException] = {}
         self.timings: List[Tuple[str, float]] = []
         self._live: List["Prefix"] = []
         self._closed = False
@@ -110,7 +133,6 @@ class WineSession:
         try:
             self.display = self.xvfb.start() if self.xvfb else None
             self.x_display = x_display or ":%d" % self.display
-            self._make_template()
         except BaseException:
             self.close()
             raise
@@ -124,7 +146,7 @@ class WineSession:
             self._image = relay_trace.image_range(headers)
         return self._image
 
-    def env(self, prefix: Path) -> Dict[str, str]:
+    def env(self, prefix: Path, arch: str) -> Dict[str, str]:
         """Environment of every Wine command: nothing of the real user's leaks in."""
         env = {k: v for k, v in os.environ.items()
                if not k.startswith(("WINE", "XDG_", "DISPLAY", "WAYLAND", "DBUS_", "LC_"))}
@@ -139,31 +161,56 @@ class WineSession:
             "LANG": self.locale,
             "DISPLAY": self.x_display,
             "WINEPREFIX": str(prefix),
-            "WINEARCH": "win32",
+            "WINEARCH": arch,
             "WINEDEBUG": "-all",
             # No Mono/Gecko install prompts, no menu entries in the scratch HOME.
             "WINEDLLOVERRIDES": "mscoree,mshtml=;winemenubuilder.exe=d",
         })
         return env
 
-    def _make_template(self) -> None:
+    def template(self, arch: str) -> Path:
+        """The template prefix of this kind, made on first use.
+
+        A failure is remembered, so that the scenarios after the first do not
+        each wait for wineboot again.
+        """
+        if arch not in ARCHES:
+            raise ValueError("arch must be one of %s: %r" % (ARCHES, arch))
+        if arch in self._template_errors:
+            raise WineError("the %s template prefix could not be made: %s"
+                            % (arch, self._template_errors[arch]))
+        if arch not in self._templates:
+            try:
+                self._templates[arch] = self._make_template(arch)
+            except BaseException as e:
+                self._template_errors[arch] = e
+                raise
+        return self._templates[arch]
+
+    def _make_template(self, arch: str) -> Path:
         start = time.monotonic()
-        env = self.env(self.template)
-        log = self.root / "template.log"
+        template = self.root / ("template-" + arch)
+        env = self.env(template, arch)
+        log = self.root / ("template-%s.log" % arch)
+        # Recorded before wineboot, so that close() ends its server whatever happens.
+        self._templates[arch] = template
         run_bounded(["wineboot", "-i"], env, WINEBOOT_TIMEOUT, log)
-        replace_home_links(self.template, self.home)
+        replace_home_links(template, self.home)
         reg = self.root / "template.reg"
         reg.write_text(TEMPLATE_REG, encoding="ascii")
+        # Only HKCU keys, which are the same for 32- and 64-bit programs.
         run_bounded(["wine", "regedit", "/s", to_windows(reg)], env, COMMAND_TIMEOUT, log)
         # Let the server save the registry and end by itself.
         run_bounded(["wineserver", "-w"], env, SERVER_TIMEOUT, log)
-        links = [p for p in (self.template / "drive_c/users").rglob("*") if p.is_symlink()]
+        links = [p for p in (template / "drive_c/users").rglob("*") if p.is_symlink()]
         if links:
             raise WineError("links left in the template: %s" % links)
-        self.timings.append(("template", time.monotonic() - start))
+        self.timings.append(("template " + arch, time.monotonic() - start))
+        return template
 
-    def prefix(self, name: str) -> "Prefix":
-        return Prefix(self, name)
+    def prefix(self, name: str, arch: str = "win32") -> "Prefix":
+        """A scenario's prefix, a copy of the template of that kind (ARCHES)."""
+        return Prefix(self, name, arch)
 
     def adopt(self, prefix: "Prefix") -> None:
         self._live.append(prefix)
@@ -179,9 +226,10 @@ class WineSession:
         end_running_commands()
         for p in list(self._live):
             p.close()
-        if self.template.exists():
-            run_bounded(["wineserver", "-k"], self.env(self.template), SERVER_TIMEOUT,
-                        self.root / "template.log", check=False)
+        for arch, template in self._templates.items():
+            if template.exists():
+                run_bounded(["wineserver", "-k"], self.env(template, arch), SERVER_TIMEOUT,
+                            self.root / ("template-%s.log" % arch), check=False)
         if self.xvfb:
             self.xvfb.stop()
         if self.timings:
@@ -196,11 +244,12 @@ class WineSession:
 class Prefix:
     """One scenario: a copy of the template, its server, the program and the probe."""
 
-    def __init__(self, session: WineSession, name: str):
-        self.session, self.name = session, name
+    def __init__(self, session: WineSession, name: str, arch: str = "win32"):
+        self.session, self.name, self.arch = session, name, arch
+        template = session.template(arch)
         self.path = session.root / name
         self.log = session.root / (name + ".log")
-        self.env = session.env(self.path)
+        self.env = session.env(self.path, arch)
         self.process: Optional[subprocess.Popen] = None
         self.installation: Optional[Installation] = None
         self._runs = 0
@@ -210,7 +259,7 @@ class Prefix:
         self._closed = False
         session.adopt(self)  # ended with the session even if set-up fails below
         try:
-            run_bounded(["cp", "-a", str(session.template), str(self.path)], None,
+            run_bounded(["cp", "-a", str(template), str(self.path)], None,
                         COMMAND_TIMEOUT, self.log)
             # One server for the whole scenario, so that no command starts or
             # loses it halfway; it ends with wineserver -k in close().
@@ -246,7 +295,12 @@ class Prefix:
     # ------------------------------------------------------------ setting up
 
     def seed(self, installation: Installation) -> None:
-        """Files from the host side, keys with one regedit, then the desktop."""
+        """Files from the host side, keys with one regedit, then the desktop.
+
+        As a 32-bit installer leaves them: the keys are written by the 32-bit
+        regedit, so in a 64-bit prefix those under HKLM\Software land in the
+        32-bit view, where the program looks.
+        """
         self.installation = installation
         for windows_path, content in installation.file_layout():
             target = self.host_path(windows_path)
@@ -258,7 +312,7 @@ class Prefix:
         reg = self.session.root / (self.name + ".reg")
         # UTF-16 with BOM: the form regedit exports, and non-ASCII names survive.
         reg.write_bytes(b"\xff\xfe" + installation.registry_text().encode("utf-16-le"))
-        rc, _ = self.wine(["regedit", "/s", to_windows(reg)])
+        rc, _ = self.wine([REGEDIT_32[self.arch], "/s", to_windows(reg)])
         if rc != 0:
             raise WineError("regedit /s failed with %d; see %s" % (rc, self.log))
         for key, name, value in installation.api_values():
@@ -268,6 +322,27 @@ class Prefix:
         rc, out = self.probe("desktop")
         if rc != 0:
             raise WineError("no desktop: %s; see %s" % (out, self.log))
+
+    def seed_64bit_view(self, other: Installation64) -> None:
+        """What a 64-bit program left: its keys in the 64-bit view (the 64-bit
+        reg.exe, reg import /reg:64) and its files, written from the host side."""
+        for windows_path, content in other.file_layout():
+            target = self.host_path(windows_path)
+            target.parent.mkdir(parents=True, exist_ok=True)
+            target.write_bytes(content)
+        reg = self.session.root / (self.name + ".64.reg")
+        reg.write_bytes(b"\xff\xfe" + other.registry_text().encode("utf-16-le"))
+        rc, out = self.reg("import", to_windows(reg), view=64)
+        if rc != 0:
+            raise WineError("reg import /reg:64 failed with %d: %s; see %s" % (rc, out, self.log))
+
+    def reg(self, *args: str, view: int) -> Tuple[int, str]:
+        """The 64-bit reg.exe with ARGS and /reg:VIEW (32 or 64): one view or the
+        other of a 64-bit prefix, named explicitly."""
+        if self.arch != "win64" or view not in (32, 64):
+            raise WineError("reg(view=%r) is for the two views of a win64 prefix" % view)
+        return run_bounded([WINE64_LOADER, "reg"] + list(args) + ["/reg:%d" % view], self.env,
+                           COMMAND_TIMEOUT, self.log, check=False, capture=True)
 
     def set_value(self, key: str, name: str, value: RegValue) -> None:
         """Writes one value with exactly its bytes (RegSetValueExW)."""
@@ -311,23 +386,24 @@ class Prefix:
                 stdout=log, stderr=err, cwd=self.host_path(WORKING_DIR),
                 preexec_fn=die_with_parent())
 
-    def start_traced(self) -> None:
+    def start_traced(self, channels: str = "") -> None:
         """Starts the program with Wine's relay trace of its own Win32 calls.
 
         The output goes to a file of its own (it is large); trace() reads it
-        once the program has ended.
+        once the program has ended. channels adds Wine debug channels to the
+        same output, e.g. ",+loaddll" for loaded_dlls().
         """
         relay = self.session.root / ("%s.run%d.relay" % (self.name, self._runs + 1))
-        self.start_uninstaller(winedebug="+pid,+relay", stderr_path=relay)
+        self.start_uninstaller(winedebug="+pid,+relay" + channels, stderr_path=relay)
 
-    def run(self, *answers: str) -> Tuple[List[dict], int]:
+    def run(self, *answers: str, channels: str = "") -> Tuple[List[dict], int]:
         """One traced run: answers its boxes in this order, then waits for its end.
 
         Returns the probe's reports of the boxes and the exit code. When a
         box does not come or the program does not end, the program is ended
         before the error goes up, so that the prefix still serves the next run.
         """
-        self.start_traced()
+        self.start_traced(channels)
         try:
             boxes = [self.answer(answer) for answer in answers]
             return boxes, self.wait_exit()
@@ -353,6 +429,12 @@ class Prefix:
         return into the program's image (Wine's DLLs call some of the same
         functions internally).
         """
+        start, end = self.session.image()
+        with open(self._traced_relay(), encoding="latin-1") as relay:
+            return relay_trace.normalise(relay, start, end, pid=next(iter(self._box_pids)))
+
+    def _traced_relay(self) -> Path:
+        """The last run's relay output, once it has ended in one process."""
         if self.process is not None:
             raise WineError("wait_exit() first: the trace is read after the program ended")
         if self._relay is None:
@@ -360,9 +442,13 @@ class Prefix:
         if len(self._box_pids) != 1:
             raise WineError("cannot tell the program's process: boxes came from %r"
                             % sorted(self._box_pids))
-        start, end = self.session.image()
-        with open(self._relay, encoding="latin-1") as relay:
-            return relay_trace.normalise(relay, start, end, pid=next(iter(self._box_pids)))
+        return self._relay
+
+    def loaded_dlls(self) -> List[Tuple[str, str]]:
+        """(path, "native" or "builtin") of every module the program's process
+        loaded in the last run, in order; the run was traced with ",+loaddll"."""
+        with open(self._traced_relay(), encoding="latin-1") as relay:
+            return relay_trace.loaded_dlls(relay, pid=next(iter(self._box_pids)))
 
     def dialog(self, answer: str, timeout: float = DIALOG_TIMEOUT) -> Optional[dict]:
         """Waits for the next "Uninstall" box and answers it.

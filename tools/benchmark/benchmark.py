@@ -31,7 +31,7 @@ EXE = REPO / "build/windows/uninstall/uninstall.exe"
 ONE_BOX = REPO / "build/windows/tools/benchmark/one_box.exe"
 NO_HEAP_TESTS = REPO / "build/host/tests/host/no_heap_tests"
 
-SIZE_BUDGET = 40 * 1024
+SIZE_BUDGET = 41 * 1024
 RT_ICON, RT_GROUP_ICON, RT_STRING, RT_MANIFEST = 3, 14, 6, 24
 
 
@@ -46,12 +46,14 @@ def size_rows():
             for language in name.directory.entries:
                 resources[kind.id] = resources.get(kind.id, 0) + language.data.struct.Size
     other = {k: v for k, v in sections.items() if k not in (".text", ".rsrc")}
+    own = own_code_sizes()
     rows = [
         ("uninstall.exe size", f"{total:,} bytes",
          f"budget {SIZE_BUDGET:,}: {'holds' if total <= SIZE_BUDGET else 'EXCEEDED'}"),
         ("  code (.text)", f"{sections.get('.text', 0):,}",
-         f"the program's own code and constants: {own_code_size():,} bytes; "
-         "the rest is the C runtime's start-up"),
+         f"the program's own code and constants: {sum(own.values()):,} bytes ("
+         + ", ".join(f"{name} {size:,}" for name, size in sorted(own.items()))
+         + "); the rest is the C runtime's start-up"),
         ("  resources (.rsrc)", f"{sections.get('.rsrc', 0):,}",
          f"8 icon images {resources[RT_ICON]:,} (stored once, shared by groups "
          f"107 and 108), 2 group directories {resources[RT_GROUP_ICON]:,}, "
@@ -68,13 +70,16 @@ def size_rows():
     return rows, pe
 
 
-def own_code_size():
-    """.text + .rdata of the program's own objects, without the C runtime."""
-    objects = sorted((REPO / "build/windows/uninstall").rglob("*.obj"))
-    out = subprocess.run(["i686-w64-mingw32-size", "-A"] + [str(o) for o in objects],
-                         capture_output=True, text=True, check=True).stdout
-    return sum(int(size) for name, size in re.findall(
-        r"^(\.text\S*|\.rdata\S*)\s+(\d+)", out, re.M))
+def own_code_sizes():
+    """{source file: .text + .rdata} of the program's own objects, without the
+    C runtime."""
+    sizes = {}
+    for obj in sorted((REPO / "build/windows/uninstall").rglob("*.obj")):
+        out = subprocess.run(["i686-w64-mingw32-size", "-A", str(obj)],
+                             capture_output=True, text=True, check=True).stdout
+        sizes[obj.name[:-len(".obj")]] = sum(int(size) for name, size in re.findall(
+            r"^(\.text\S*|\.rdata\S*)\s+(\d+)", out, re.M))
+    return sizes
 
 
 def identity_rows():

@@ -49,6 +49,14 @@ LABELS = {"yes": "Yes", "no": "No", "cancel": "Cancel", "ok": "OK"}
 RETURNS = {1: "OK", 2: "Cancel", 6: "Yes", 7: "No"}
 RELAY_RETURN = re.compile(r"Ret\s+user32\.MessageBoxA\(\) retval=([0-9a-fA-F]+)")
 
+# --windows: the prefix kind, where the 32-bit installer put the product, and
+# what to call it. Nearly every Windows 10 and every Windows 11 is 64-bit, and
+# there the program runs under WOW64.
+WINDOWS = {
+    "x64": ("win64", expected.INSTALL_DIR_X86, "64-bit Windows, the program under WOW64"),
+    "x86": ("win32", expected.INSTALL_DIR, "32-bit Windows"),
+}
+
 BOX_APPEARS = 20          # s until the next box shows up (the program is quick)
 PERSON_ANSWERS = 600      # s a person gets for one box with --show
 RETURN_SEEN = 10          # s until the program has the answer of a clicked box
@@ -112,6 +120,7 @@ def parse_args(argv: List[str]) -> argparse.Namespace:
             "  bash scripts/demo.sh --confirm cancel     nothing changed\n"
             "  bash scripts/demo.sh --no-installation    the \"not found\" warning\n"
             "  bash scripts/demo.sh --show               the real boxes on your screen\n"
+            "  bash scripts/demo.sh --windows x86        on a 32-bit Windows\n"
             "  bash scripts/demo.sh --update-docs        new docs/Msg*.png"))
     parser.add_argument(
         "--confirm", choices=("yes", "no", "cancel"),
@@ -130,6 +139,11 @@ def parse_args(argv: List[str]) -> argparse.Namespace:
         help="show the boxes on your X display ($DISPLAY) in a Wine desktop window "
              "and let you click them; the demo only watches (still a throwaway prefix and "
              "scratch HOME; not with --confirm/--settings)")
+    parser.add_argument(
+        "--windows", choices=tuple(WINDOWS), default="x64",
+        help="x64 (default): a 64-bit Windows, as nearly every Windows 10 and 11 is; the "
+             "32-bit program runs under WOW64 and the product is in C:\\Program Files (x86). "
+             "x86: a 32-bit Windows, the product in C:\\Program Files")
     parser.add_argument(
         "--pictures", metavar="DIR", type=Path, default=DEFAULT_PICTURES,
         help="folder for the PNG pictures of the boxes (default %s)" % DEFAULT_PICTURES)
@@ -291,13 +305,13 @@ class Row:
 
 
 # (group heading, [(label, Windows path or key)], kind)
-def table_layout() -> List[Tuple[str, List[Tuple[str, str]], str]]:
-    install_dir = expected.INSTALL_DIR + "\\"
+def table_layout(install_dir: str) -> List[Tuple[str, List[Tuple[str, str]], str]]:
     settings_parent = "HKCU\\Software\\ZORV\\"
     uninstall_parent = expected.UNINSTALL_KEY.rsplit("\\", 1)[0] + "\\"
     return [
-        ("Program files (%d) in %s" % (len(expected.PRODUCT_FILES), expected.INSTALL_DIR),
-         [(f[len(install_dir):], f) for f in expected.PRODUCT_FILES], "file"),
+        ("Program files (%d) in %s" % (len(expected.PRODUCT_FILES), install_dir),
+         [(f[len(install_dir) + 1:], f)
+          for f in expected.in_folder(install_dir, expected.PRODUCT_FILES)], "file"),
         ("Shortcuts (%d) named TAMbirox2000.lnk" % len(expected.SHORTCUTS),
          [("Start menu: ...\\" + "\\".join(f.split("\\")[-3:-1])
            if f.startswith(expected.PROGRAMS) else "Desktop: " + f.rsplit("\\", 1)[0], f)
@@ -321,10 +335,10 @@ def german_locale() -> str:
     return "C.UTF-8"
 
 
-def snapshot(p: "winefixture.Prefix") -> Dict[str, bool]:
+def snapshot(p: "winefixture.Prefix", install_dir: str) -> Dict[str, bool]:
     state: Dict[str, bool] = {}
     keys: List[str] = []
-    for _, items, kind in table_layout():
+    for _, items, kind in table_layout(install_dir):
         for _, where in items:
             if kind == "file":
                 state[where] = p.exists(where)
@@ -334,11 +348,12 @@ def snapshot(p: "winefixture.Prefix") -> Dict[str, bool]:
     return state
 
 
-def print_table(before: Dict[str, bool], after: Dict[str, bool]) -> List[Row]:
+def print_table(before: Dict[str, bool], after: Dict[str, bool],
+                install_dir: str) -> List[Row]:
     rows: List[Row] = []
     width = 44
     say("%-*s  %-8s %-8s %s" % (width + 2, "", "before", "after", "result"))
-    for heading, items, _ in table_layout():
+    for heading, items, _ in table_layout(install_dir):
         say(heading)
         for label, where in items:
             row = Row(heading.split(" (")[0], label, before[where], after[where])
@@ -427,6 +442,7 @@ def run_once(session: "winefixture.WineSession", name: str, args: argparse.Names
              no_installation: bool, pictures: Path) -> Dict[str, object]:
     """One prefix, one run of the program; prints the boxes and the table."""
     desktop = "TAMbirox-demo-%d-%s" % (os.getpid(), name)
+    arch, install_dir, _ = WINDOWS[args.windows]
     extra = {
         # A desktop name of its own: its window is told apart from any other.
         r"HKEY_CURRENT_USER\Software\Wine\Explorer": {"Desktop": RegValue.sz(desktop)},
@@ -441,12 +457,12 @@ def run_once(session: "winefixture.WineSession", name: str, args: argparse.Names
             extra_keys=extra)
         what = "no TAMbirox 2000 installation (uninstall.exe alone, in Downloads)"
     else:
-        installation = Installation(extra_keys=extra)
+        installation = Installation(install_dir=install_dir, extra_keys=extra)
         what = "a complete TAMbirox 2000 installation"
 
     result: Dict[str, object] = {"pictures": [], "boxes": [], "prefix": None}
     with Step("Copying the template prefix to %s" % name):
-        p = session.prefix(name)
+        p = session.prefix(name, arch)
     with p:
         result["prefix"] = p.path
         fonts = p.host_path(r"C:\windows\Fonts")
@@ -459,7 +475,7 @@ def run_once(session: "winefixture.WineSession", name: str, args: argparse.Names
                 shutil.copyfile(font, fonts / font.name)
         with Step("Seeding %s" % what):
             p.seed(installation)
-            before = snapshot(p)
+            before = snapshot(p, install_dir)
         screen = Screen(session.x_display, desktop)
         if not screen.find_desktop():
             say("(no Wine desktop window found on %s: no pictures this time)" % session.x_display)
@@ -525,11 +541,11 @@ def run_once(session: "winefixture.WineSession", name: str, args: argparse.Names
             result["boxes"].append((box, name_of, shown))
 
         code = p.wait_exit()
-        after = snapshot(p)
+        after = snapshot(p, install_dir)
         say()
         say("uninstall.exe ended with exit code %d." % code)
         say()
-        rows = print_table(before, after)
+        rows = print_table(before, after, install_dir)
         say()
         say("In short: " + summary(rows))
         say("Exit code: %d" % code)
@@ -565,7 +581,8 @@ def main(argv: List[str]) -> int:
 
     mode = ("on your display %s: you answer" % os.environ.get("DISPLAY") if args.show
             else "headless, on an Xvfb of its own")
-    say("TAMbirox 2000 uninstaller demo, %s" % mode)
+    arch, install_dir, windows = WINDOWS[args.windows]
+    say("TAMbirox 2000 uninstaller demo, %s, %s" % (mode, windows))
     exe, probe = executables(BUILD_LOG)
 
     if args.show and not os.environ.get("XAUTHORITY"):
@@ -574,13 +591,15 @@ def main(argv: List[str]) -> int:
         if cookie.is_file():
             os.environ["XAUTHORITY"] = str(cookie)
 
-    with Step("Making a throwaway Wine prefix (wineboot, about 10 s)"):
-        session = winefixture.WineSession(exe, probe,
-                                          x_display=os.environ["DISPLAY"] if args.show else None,
-                                          locale=german_locale())
+    session = winefixture.WineSession(exe, probe,
+                                      x_display=os.environ["DISPLAY"] if args.show else None,
+                                      locale=german_locale())
     session.keep = args.keep
     results = []
     try:
+        with Step("Making a throwaway %s Wine prefix (wineboot, about %d s)"
+                  % ("64-bit" if arch == "win64" else "32-bit", 15 if arch == "win64" else 10)):
+            session.template(arch)
         if args.update_docs:
             runs = [("complete", False), ("no-installation", True)]
             args.confirm, args.settings = "yes", "yes"
@@ -606,7 +625,8 @@ def main(argv: List[str]) -> int:
         say("Kept in %s: the Wine prefix%s %s, the scratch HOME home/, the logs *.log."
             % (session.root, "es" if len(results) > 1 else "",
                ", ".join(str(r["prefix"]) for r in results)))
-        say("  Look inside: ls \"%s/drive_c/Program Files/TAMbirox 2000\"" % results[0]["prefix"])
+        say("  Look inside: ls \"%s\"" % results[0]["prefix"].joinpath(
+            "drive_c", *install_dir.split("\\")[1:]))
         say("  Remove it:   rm -rf %s" % session.root)
     elif session.root.exists():
         say("Could not remove all of %s; remove it with rm -rf" % session.root)
