@@ -2,7 +2,9 @@
 
 import json
 import os
+import tempfile
 import unittest
+from pathlib import Path
 
 import winefixture
 from installation import Installation
@@ -36,3 +38,16 @@ class PrefixTest(unittest.TestCase):
 
 if __name__ == "__main__":
     unittest.main()
+
+
+class MachineCheckTest(unittest.TestCase):
+    def test_only_a_refused_program_format_skips_the_wine_tests(self):
+        with tempfile.TemporaryDirectory() as scratch:
+            # What such a kernel does with the i386 loader: execve fails with ENOEXEC.
+            refused = Path(scratch) / "wine"
+            refused.write_bytes(b"\x7fELF\x01\x01\x01" + b"\0" * 57)
+            refused.chmod(0o755)
+            with self.assertRaises(winefixture.NoThirtyTwoBitCode):
+                winefixture.check_machine_runs_32_bit_code(str(refused))
+            # Wine missing is a set-up fault, for wineboot to report, not a skip.
+            winefixture.check_machine_runs_32_bit_code(str(Path(scratch) / "missing"))

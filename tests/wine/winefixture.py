@@ -29,6 +29,7 @@ Paths come from the environment, so CTest can pass its build products:
 """
 
 import atexit
+import errno
 import json
 import os
 import shutil
@@ -59,6 +60,9 @@ ARCHES = ("win32", "win64")
 # Debian's 64-bit loader. `wine` prefers the 32-bit one, so `wine regedit` or
 # `wine reg` is the 32-bit program even in a 64-bit prefix.
 WINE64_LOADER = "/usr/lib/wine/wine64"
+# ... and the 32-bit one, an i386 Linux program: it runs every 32-bit Windows
+# program, in a 32-bit prefix and under WOW64 alike.
+WINE32_LOADER = "/usr/lib/wine/wine"
 
 # Upper bounds in seconds; a healthy run stays far below each.
 WINEBOOT_TIMEOUT = 180
@@ -105,6 +109,30 @@ class WineError(RuntimeError):
     pass
 
 
+class NoThirtyTwoBitCode(WineError):
+    """The kernel runs no 32-bit x86 program, so Wine runs no 32-bit Windows program."""
+
+
+def check_machine_runs_32_bit_code(loader: str = WINE32_LOADER) -> None:
+    """Raises NoThirtyTwoBitCode on a kernel whose ia32 emulation is off.
+
+    Such a kernel (a boot option since Linux 6.7, or a hypervisor that has no
+    32-bit user mode) refuses every i386 program with ENOEXEC, and a 64-bit
+    process cannot switch to 32-bit code either. No Wine setting helps there.
+    """
+    try:
+        subprocess.run([loader, "--version"], stdin=subprocess.DEVNULL,
+                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
+                       timeout=COMMAND_TIMEOUT, check=False)
+    except OSError as e:
+        if e.errno != errno.ENOEXEC:
+            return      # not installed: wineboot then says so in its own words
+        raise NoThirtyTwoBitCode(
+            "this machine runs no 32-bit x86 code: its kernel refuses i386 programs "
+            "(%s: Exec format error; ia32 emulation is off), so Wine cannot run the "
+            "32-bit uninstall.exe, in a 32-bit prefix or under WOW64" % loader)
+
+
 class WineSession:
     """The Xvfb, the scratch HOME and the template prefixes of one test run.
 
@@ -117,6 +145,7 @@ class WineSession:
         # x_display: show the boxes there (e.g. a user's $DISPLAY) instead of on an own Xvfb.
         # locale: picks Wine's UI language (button labels); the code page stays 1252
         # for C and for Western European locales.
+        check_machine_runs_32_bit_code()
         self.exe, self.probe = exe, probe
         self.locale = locale
         self.keep = os.environ.get("WINE_TEST_KEEP") == "1"
@@ -627,15 +656,24 @@ _session_error: Optional[BaseException] = None
 
 
 def session() -> WineSession:
-    """The run's one session, made on first use and ended when Python exits."""
+    """The run's one session, made on first use and ended when Python exits.
+
+    On a machine that runs no 32-bit code every Wine test is skipped, saying
+    why: the test itself cannot be run there, whatever the program does.
+    """
     global _session, _session_error
     if _session is not None:
         return _session
+    if isinstance(_session_error, NoThirtyTwoBitCode):
+        raise unittest.SkipTest(str(_session_error))
     if _session_error is not None:
         raise WineError("the Wine session could not be set up: %s" % _session_error)
     exe, probe = built_executables()
     try:
         _session = WineSession(exe.resolve(), probe.resolve())
+    except NoThirtyTwoBitCode as e:
+        _session_error = e
+        raise unittest.SkipTest(str(e))
     except BaseException as e:
         _session_error = e
         raise

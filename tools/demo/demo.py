@@ -573,6 +573,7 @@ def main(argv: List[str]) -> int:
         if shutil.which(tool) is None:
             raise DemoError("%s is missing (Debian package %s): run bash scripts/demo.sh, "
                             "which installs it" % (tool, package))
+    winefixture.check_machine_runs_32_bit_code()
     if not WINE_FONTS.is_dir():
         say("(fonts-wine is not installed: the boxes use a substitute font and an \"r\" "
             "for the title bar's X)")
