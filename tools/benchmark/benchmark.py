@@ -197,7 +197,7 @@ def machine():
     except OSError:
         pass
     wine = (subprocess.run(["wine", "--version"], capture_output=True, text=True).stdout.strip()
-            if shutil.which("wine") else "no Wine")
+            if shutil.which("wine") else "") or "no Wine that runs"
     return f"{platform.system()} {platform.release()}, {os.cpu_count()} cores, {cpu}, {wine}"
 
 
