@@ -64,12 +64,15 @@ WINE64_LOADER = "/usr/lib/wine/wine64"
 # program, in a 32-bit prefix and under WOW64 alike.
 WINE32_LOADER = "/usr/lib/wine/wine"
 
-# Upper bounds in seconds; a healthy run stays far below each.
-WINEBOOT_TIMEOUT = 180
-COMMAND_TIMEOUT = 60        # one short Wine command (regedit, probe keys, ...)
-DIALOG_TIMEOUT = 20         # until the next message box shows up, and until it is gone
-EXIT_TIMEOUT = 10           # until the program has ended after its last box
-SERVER_TIMEOUT = 30         # wineserver -k / -w
+# Upper bounds in seconds; a healthy run stays far below each. In an emulated
+# machine (tools/emulated_wine) every Wine step takes several times as long:
+# WINE_TEST_TIME_SCALE stretches them all.
+TIME_SCALE = float(os.environ.get("WINE_TEST_TIME_SCALE", "1"))
+WINEBOOT_TIMEOUT = 180 * TIME_SCALE
+COMMAND_TIMEOUT = 60 * TIME_SCALE   # one short Wine command (regedit, probe keys, ...)
+DIALOG_TIMEOUT = 20 * TIME_SCALE    # until the next message box shows up, and until it is gone
+EXIT_TIMEOUT = 10 * TIME_SCALE      # until the program has ended after its last box
+SERVER_TIMEOUT = 30 * TIME_SCALE    # wineserver -k / -w
 # A scenario's server stays this long after its last process; it is ended
 # with -k anyway, and this only bounds one left behind by a killed run.
 SERVER_PERSISTENCE = 30

@@ -10,8 +10,10 @@ from typing import Optional
 
 from parent_death import die_with_parent
 
-START_TIMEOUT = 15  # seconds
-STOP_TIMEOUT = 10
+# Seconds; stretched in an emulated machine, as winefixture's are.
+TIME_SCALE = float(os.environ.get("WINE_TEST_TIME_SCALE", "1"))
+START_TIMEOUT = 15 * TIME_SCALE
+STOP_TIMEOUT = 10 * TIME_SCALE
 
 
 class Xvfb:
