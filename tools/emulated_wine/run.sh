@@ -104,7 +104,7 @@ cp "$exe" "$probe" "$work/scratch/"
   echo 'echo $? > /tmp/scratch/status'
 } > "$work/scratch/tests.sh"
 
-say "booting Debian's $release in qemu (TCG); the tests' output: $work/scratch/tests.log"
+say "booting Debian's $release in qemu (TCG); the tests' output follows when they end"
 started=$(date +%s)
 # -smap: QEMU 7.2's TCG takes a 32-bit iret's read of the user stack for the
 # kernel's under SMAP, and the kernel then kills every 32-bit process.
