@@ -36,10 +36,6 @@ class PrefixTest(unittest.TestCase):
             self.assertEqual(json.loads(out), {"width": 800, "height": 600})
 
 
-if __name__ == "__main__":
-    unittest.main()
-
-
 class MachineCheckTest(unittest.TestCase):
     def test_only_a_refused_program_format_skips_the_wine_tests(self):
         with tempfile.TemporaryDirectory() as scratch:
@@ -51,3 +47,7 @@ class MachineCheckTest(unittest.TestCase):
                 winefixture.check_machine_runs_32_bit_code(str(refused))
             # Wine missing is a set-up fault, for wineboot to report, not a skip.
             winefixture.check_machine_runs_32_bit_code(str(Path(scratch) / "missing"))
+
+
+if __name__ == "__main__":
+    unittest.main()

@@ -46,7 +46,7 @@ import installation as inst_mod
 import relay_trace
 from installation import Installation, Installation64, RegValue
 from parent_death import die_with_parent
-from xvfb import Xvfb
+from xvfb import TIME_SCALE, Xvfb
 
 REPO = Path(__file__).resolve().parents[2]
 EXE_VAR, PROBE_VAR = "TAMBIROX_UNINSTALL_EXE", "WINE_PROBE_EXE"
@@ -66,8 +66,7 @@ WINE32_LOADER = "/usr/lib/wine/wine"
 
 # Upper bounds in seconds; a healthy run stays far below each. In an emulated
 # machine (tools/emulated_wine) every Wine step takes several times as long:
-# WINE_TEST_TIME_SCALE stretches them all.
-TIME_SCALE = float(os.environ.get("WINE_TEST_TIME_SCALE", "1"))
+# WINE_TEST_TIME_SCALE stretches them all (xvfb.TIME_SCALE reads it).
 WINEBOOT_TIMEOUT = 180 * TIME_SCALE
 COMMAND_TIMEOUT = 60 * TIME_SCALE   # one short Wine command (regedit, probe keys, ...)
 DIALOG_TIMEOUT = 20 * TIME_SCALE    # until the next message box shows up, and until it is gone

@@ -10,8 +10,10 @@ from typing import Optional
 
 from parent_death import die_with_parent
 
-# Seconds; stretched in an emulated machine, as winefixture's are.
+# How much longer than on hardware every step of the Wine tests may take:
+# several times in an emulated machine (tools/emulated_wine).
 TIME_SCALE = float(os.environ.get("WINE_TEST_TIME_SCALE", "1"))
+# Seconds.
 START_TIMEOUT = 15 * TIME_SCALE
 STOP_TIMEOUT = 10 * TIME_SCALE
 

@@ -16,10 +16,10 @@ import re
 import shutil
 import statistics
 import subprocess
-import unittest
 import sys
 import tempfile
 import time
+import unittest
 from pathlib import Path
 
 import pefile
