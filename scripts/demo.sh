@@ -8,6 +8,10 @@ cd "$(dirname "$0")/.."
 demo=tools/demo/demo.py
 python=/usr/bin/python3
 
+if [ "$(bash scripts/wine_machine.sh)" = emulated ]; then
+  echo "Emulated: $(bash scripts/wine_machine.sh --why); the demo runs in an" \
+    "emulated x86_64 machine (qemu) instead, which takes about 5 minutes."
+fi
 # --help and mistyped options need nothing installed (python3 aside).
 if [ -x "$python" ]; then
   for arg in "$@"; do

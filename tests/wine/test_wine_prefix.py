@@ -37,7 +37,7 @@ class PrefixTest(unittest.TestCase):
 
 
 class MachineCheckTest(unittest.TestCase):
-    def test_only_a_refused_program_format_skips_the_wine_tests(self):
+    def test_only_a_refused_program_format_means_no_32_bit_code(self):
         with tempfile.TemporaryDirectory() as scratch:
             # What such a kernel does with the i386 loader: execve fails with ENOEXEC.
             refused = Path(scratch) / "wine"
@@ -45,7 +45,7 @@ class MachineCheckTest(unittest.TestCase):
             refused.chmod(0o755)
             with self.assertRaises(winefixture.NoThirtyTwoBitCode):
                 winefixture.check_machine_runs_32_bit_code(str(refused))
-            # Wine missing is a set-up fault, for wineboot to report, not a skip.
+            # Wine missing is a set-up fault, for wineboot to report in its own words.
             winefixture.check_machine_runs_32_bit_code(str(Path(scratch) / "missing"))
 
 

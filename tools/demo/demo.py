@@ -24,10 +24,12 @@ from typing import Dict, List, Optional, Tuple
 
 REPO = Path(__file__).resolve().parents[2]
 sys.path.insert(0, str(REPO / "tests" / "wine"))
+sys.path.insert(0, str(REPO / "tools" / "emulated_wine"))
 sys.dont_write_bytecode = True    # no __pycache__ left in the source tree by a demo
 
 import expected  # noqa: E402  (after the path above)
 import winefixture  # noqa: E402
+import emulated_wine  # noqa: E402
 from installation import Installation, RegValue  # noqa: E402
 
 DEFAULT_PICTURES = Path("/tmp/tambirox-demo-pictures")
@@ -57,10 +59,13 @@ WINDOWS = {
     "x86": ("win32", expected.INSTALL_DIR, "32-bit Windows"),
 }
 
-BOX_APPEARS = 20          # s until the next box shows up (the program is quick)
+# In the emulated machine Wine steps take several times as long (TIME_SCALE).
+BOX_APPEARS = 20 * winefixture.TIME_SCALE     # s until the next box shows up
 PERSON_ANSWERS = 600      # s a person gets for one box with --show
-RETURN_SEEN = 10          # s until the program has the answer of a clicked box
-X_TOOL_TIMEOUT = 20       # s for one import or xdotool call
+RETURN_SEEN = 10 * winefixture.TIME_SCALE     # s until the program has the answer of a clicked box
+X_TOOL_TIMEOUT = 20 * winefixture.TIME_SCALE  # s for one import or xdotool call
+# Where the kernel runs no 32-bit code, the demo runs in an emulated machine.
+EMULATED = ["bash", str(REPO / "scripts" / "wine_machine.sh")]
 
 
 def say(text: str = "", end: str = "\n") -> None:
@@ -166,6 +171,9 @@ def parse_args(argv: List[str]) -> argparse.Namespace:
     if args.update_docs and (args.show or args.confirm or args.settings or args.no_installation):
         parser.error("--update-docs makes its own two runs: use it alone "
                      "(with --pictures or --keep if you like)")
+    if (args.show or args.keep) and emulated():
+        parser.error("%s: Wine runs only in an emulated machine here, whose screen and "
+                     "files are gone when it ends" % ("--show" if args.show else "--keep"))
     if args.no_installation and args.settings:
         parser.error("--settings has no effect with --no-installation: "
                      "that question is not asked")
@@ -175,6 +183,26 @@ def parse_args(argv: List[str]) -> argparse.Namespace:
 
 
 # ---------------------------------------------------------------- building
+
+def emulated() -> bool:
+    return subprocess.run(EMULATED, capture_output=True, text=True, check=True,
+                          timeout=60).stdout.strip() == "emulated"
+
+
+def run_emulated(argv: List[str], args: argparse.Namespace) -> int:
+    """The whole demo, built here and run in the emulated machine.
+
+    The machine writes the pictures (and docs/) straight into this host's folders.
+    """
+    exe, probe = executables(BUILD_LOG)
+    pictures = args.pictures.resolve()
+    clear_old_pictures(pictures)
+    writable = [pictures] + ([DOCS] if args.update_docs else [])
+    return emulated_wine.run(["/usr/bin/python3", str(Path(__file__).resolve())] + argv
+                             + ["--pictures", str(pictures)],
+                             writable=writable, env={winefixture.EXE_VAR: str(exe),
+                                                     winefixture.PROBE_VAR: str(probe)})
+
 
 def executables(step_log: Path) -> Tuple[Path, Path]:
     """uninstall.exe and wine_probe.exe: given by CTest, else built here."""
@@ -567,6 +595,8 @@ def main(argv: List[str]) -> int:
     args = parse_args(argv)
     if args.check_args:
         return 0
+    if emulated():
+        return run_emulated(argv, args)
     started = time.monotonic()
     for tool, package in (("wine", "wine"), ("Xvfb", "xvfb"), ("import", "imagemagick"),
                           ("xdotool", "xdotool")):
@@ -678,7 +708,8 @@ if __name__ == "__main__":
             say("demo: %s; its Wine processes and Xvfb have been ended"
                 % ("interrupted" if _signalled[0] == signal.SIGINT else "terminated"))
             sys.exit(128 + _signalled[0])
-        if not isinstance(e, (DemoError, winefixture.WineError, AssertionError)):
+        if not isinstance(e, (DemoError, winefixture.WineError, AssertionError,
+                              emulated_wine.EmulationError)):
             raise
         say("demo: %s" % e)
         sys.exit(1)
