@@ -60,6 +60,12 @@ def run_setup(update_failures, resolves="plain", **extra_env):
         return done, log.read_text().splitlines()
 
 
+def wine_machine(switch):
+    """scripts/wine_machine.sh with TAMBIROX_WINE=switch."""
+    return subprocess.run(["bash", str(SETUP.parent / "wine_machine.sh")], capture_output=True,
+                          env=dict(os.environ, TAMBIROX_WINE=switch), text=True, timeout=60)
+
+
 def installs(calls):
     return [c.split() for c in calls if c.startswith("apt-get install")]
 
@@ -82,6 +88,14 @@ class MirrorFailures(unittest.TestCase):
         self.assertNotIn("WARNING", done.stderr)
 
 
+class WineMachineSwitch(unittest.TestCase):
+    def test_the_switch_forces_the_emulated_machine_and_takes_nothing_else(self):
+        self.assertEqual("emulated\n", wine_machine("emulated").stdout)
+        wrong = wine_machine("native")
+        self.assertEqual(2, wrong.returncode)
+        self.assertIn("it takes 'emulated' or nothing", wrong.stderr)
+
+
 class IndexBrokenForDays(unittest.TestCase):
     """apt-get update fails on every try; the other indexes are there."""
 
@@ -101,9 +115,7 @@ class IndexBrokenForDays(unittest.TestCase):
                       done.stderr)
         self.assertEqual(1, len(installs(calls)), calls)
         # Without the switch, only a kernel that runs no 32-bit code needs them.
-        machine = subprocess.run(["bash", str(SETUP.parent / "wine_machine.sh")], check=True,
-                                 env=dict(os.environ, TAMBIROX_WINE=""), capture_output=True,
-                                 text=True, timeout=60).stdout.strip()
+        machine = wine_machine("").stdout.strip()
         self.assertEqual(machine == "emulated", "qemu-system-x86" in installs(calls)[0], machine)
         self.assertWarned(done.stderr)
 
