@@ -96,16 +96,23 @@ bool FindInstallDirectory(char *prefix) {
   return true;
 }
 
-BOOL DeleteInstallFile(const char *prefix, const char *name) {
+bool RemoveFile(const char *path) {
+  if (DeleteFileA(path)) return true;
+  // Asked only after a failure: success need not clear the last error.
+  DWORD error = GetLastError();
+  return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
+}
+
+bool DeleteInstallFile(const char *prefix, const char *name) {
   size_t prefixLength = strlen(prefix);
   size_t nameLength = strlen(name);
   // Truncating would delete a different file; skipping deletes nothing wrong.
-  if (prefixLength + nameLength >= MAX_PATH) return FALSE;
+  if (prefixLength + nameLength >= MAX_PATH) return true;
 
   char path[MAX_PATH];
   memcpy(path, prefix, prefixLength);
   memcpy(path + prefixLength, name, nameLength + 1);
-  return DeleteFileA(path);
+  return RemoveFile(path);
 }
 
 bool BuildShortcutPath(int folder, char *path) {

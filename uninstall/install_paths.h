@@ -10,9 +10,13 @@
 // or its registration does not name an absolute path we can trust.
 bool FindInstallDirectory(char *prefix);
 
-// Deletes prefix + name. Returns DeleteFileA's result, or FALSE without
-// calling it when the path would not fit MAX_PATH.
-BOOL DeleteInstallFile(const char *prefix, const char *name);
+// Deletes one file. False when it is still there: in use, read-only or
+// otherwise protected. A file that was not there counts as removed.
+bool RemoveFile(const char *path);
+
+// Removes prefix + name with RemoveFile. A path that would not fit MAX_PATH
+// is skipped and counts as removed: no installed file can have that name.
+bool DeleteInstallFile(const char *prefix, const char *name);
 
 // Fills path with the shell folder's path + ShortcutName. False when the
 // folder has no file-system path or the result would not fit MAX_PATH; path

@@ -3,8 +3,9 @@
 #include "install_paths.h"
 #include "manifest.h"
 
-// Windows-1252 texts; "\xf6" is the o-umlaut, split from the next literal so
-// that following hex digits ("\xf6" "c") are not taken into the escape.
+// Windows-1252 texts; "\xf6" is the o-umlaut ("\xfc" u-umlaut, "\xdf" sharp
+// s), split from the next literal so that following hex digits ("\xf6" "c")
+// are not taken into the escape.
 const char MessageCaption[] = "Uninstall";
 
 const Message MsgConfirmRemoval = {
@@ -23,6 +24,12 @@ const Message MsgAskSettings = {
 const Message MsgRemoved = {
     "TAMbirox 2000 wurde erfolgreich entfernt.",
     MB_ICONINFORMATION,
+};
+const Message MsgPartlyRemoved = {
+    "Einige Dateien von TAMbirox 2000 konnten nicht entfernt werden, weil sie "
+    "noch verwendet werden oder gesch\xfc" "tzt sind. Schlie\xdf" "en Sie "
+    "TAMbirox 2000 und starten Sie die Deinstallation erneut.",
+    MB_ICONWARNING,
 };
 
 namespace {
@@ -48,12 +55,14 @@ void RunUninstall() {
     return;
   }
 
+  int itemsLeft = 0;
   for (int i = 0; i < InstalledFileCount; ++i)
-    DeleteInstallFile(prefix, InstalledFiles[i]);
+    if (!DeleteInstallFile(prefix, InstalledFiles[i])) ++itemsLeft;
 
   char shortcut[MAX_PATH];
   for (int i = 0; i < ShortcutFolderCount; ++i) {
-    if (BuildShortcutPath(ShortcutFolders[i], shortcut)) DeleteFileA(shortcut);
+    if (BuildShortcutPath(ShortcutFolders[i], shortcut) && !RemoveFile(shortcut))
+      ++itemsLeft;
   }
 
   for (int i = 0; i < FileTypeKeyCount; ++i)
@@ -64,6 +73,12 @@ void RunUninstall() {
       RegDeleteKeyA(HKEY_CURRENT_USER, SettingsKeys[i]);
   }
 
+  // A file left behind (the program still open, say) keeps the product in
+  // Programs and Features: a second run can then finish the job.
+  if (itemsLeft > 0) {
+    Tell(MsgPartlyRemoved);
+    return;
+  }
   // Last, so that a run cut short can be repeated: the registration still
   // leads to whatever is left.
   RegDeleteKeyA(UninstallKey.root, UninstallKey.keyPath);

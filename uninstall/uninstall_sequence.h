@@ -14,9 +14,12 @@ extern const Message MsgConfirmRemoval;
 extern const Message MsgNotFound;
 extern const Message MsgAskSettings;
 extern const Message MsgRemoved;
+extern const Message MsgPartlyRemoved;
 
-// Runs one uninstallation. Removal results are deliberately not examined:
-// the user is told only whether the product was found.
+// Runs one uninstallation. Every removal is tried once. A file or shortcut
+// that stays (in use, protected) keeps the uninstall registration, so that
+// the user can run this again, and the last box says so; registry keys that
+// stay are not reported.
 void RunUninstall();
 
 #endif

@@ -28,9 +28,14 @@ void RemoveValue(HKEY root, const std::string &path, const std::string &name);
 bool KeyExists(HKEY root, const std::string &path);
 bool ValueExists(HKEY root, const std::string &path, const std::string &name);
 
-// Files, by full path, case-insensitive. A locked file cannot be deleted.
+// Files, by full path, case-insensitive. A file's folders exist from then
+// on, also once it is gone. A locked file (held open by another program:
+// ERROR_SHARING_VIOLATION) or a protected one (read-only, or a program that
+// is running: ERROR_ACCESS_DENIED) cannot be deleted until it is released.
 void AddFile(const std::string &path);
 void LockFile(const std::string &path);
+void ProtectFile(const std::string &path);
+void ReleaseFile(const std::string &path);
 bool FileExists(const std::string &path);
 
 // Shell folders per CSIDL.

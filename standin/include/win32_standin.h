@@ -41,8 +41,10 @@ typedef HKEY *PHKEY;
 
 #define ERROR_SUCCESS 0L
 #define ERROR_FILE_NOT_FOUND 2L
+#define ERROR_PATH_NOT_FOUND 3L
 #define ERROR_ACCESS_DENIED 5L
 #define ERROR_INVALID_HANDLE 6L
+#define ERROR_SHARING_VIOLATION 32L
 #define ERROR_INVALID_PARAMETER 87L
 #define ERROR_MORE_DATA 234L
 
@@ -91,6 +93,7 @@ LONG WINAPI RegCloseKey(HKEY key);
 LONG WINAPI RegDeleteKeyA(HKEY root, LPCSTR subKey);
 
 BOOL WINAPI DeleteFileA(LPCSTR path);
+DWORD WINAPI GetLastError(void);
 DWORD WINAPI ExpandEnvironmentStringsA(LPCSTR source, LPSTR destination,
                                        DWORD size);
 

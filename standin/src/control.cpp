@@ -45,10 +45,24 @@ bool ValueExists(HKEY root, const std::string &path, const std::string &name) {
          key->second.values.count(Lower(name)) != 0;
 }
 
-void AddFile(const std::string &path) { TheMachine().files.insert(Lower(path)); }
+void AddFile(const std::string &path) {
+  const std::string name = Lower(path);
+  TheMachine().files.insert(name);
+  for (std::size_t end = name.find('\\'); end != std::string::npos;
+       end = name.find('\\', end + 1))
+    TheMachine().directories.insert(name.substr(0, end));
+}
 
 void LockFile(const std::string &path) {
-  TheMachine().lockedFiles.insert(Lower(path));
+  TheMachine().undeletableFiles[Lower(path)] = ERROR_SHARING_VIOLATION;
+}
+
+void ProtectFile(const std::string &path) {
+  TheMachine().undeletableFiles[Lower(path)] = ERROR_ACCESS_DENIED;
+}
+
+void ReleaseFile(const std::string &path) {
+  TheMachine().undeletableFiles.erase(Lower(path));
 }
 
 bool FileExists(const std::string &path) {
@@ -57,6 +71,7 @@ bool FileExists(const std::string &path) {
 
 void SetFolder(int csidl, const std::string &path) {
   TheMachine().folders[csidl] = {FolderWithPath, path};
+  TheMachine().directories.insert(Lower(path));
 }
 
 void SetFolderUnresolvable(int csidl) {

@@ -6,20 +6,44 @@
 
 using namespace standin;
 
+namespace {
+
+// Why a deletion fails, as NT reports it, or ERROR_SUCCESS when it does not.
+DWORD DeleteError(const std::string &name) {
+  if (TheMachine().files.count(name) != 0) {
+    auto undeletable = TheMachine().undeletableFiles.find(name);
+    return undeletable == TheMachine().undeletableFiles.end()
+               ? ERROR_SUCCESS
+               : undeletable->second;
+  }
+  const std::size_t slash = name.rfind('\\');
+  const bool folderExists = slash != std::string::npos &&
+                            TheMachine().directories.count(name.substr(0, slash));
+  return folderExists ? ERROR_FILE_NOT_FOUND : ERROR_PATH_NOT_FOUND;
+}
+
+}  // namespace
+
 BOOL WINAPI DeleteFileA(LPCSTR path) {
   PlatformCall inside;
-  BOOL deleted = FALSE;
+  DWORD error = ERROR_PATH_NOT_FOUND;
   if (path != nullptr) {
     TheMachine().deleteAttempts.push_back(path);
     const std::string name = Lower(path);
-    if (TheMachine().files.count(name) != 0 &&
-        TheMachine().lockedFiles.count(name) == 0) {
-      TheMachine().files.erase(name);
-      deleted = TRUE;
-    }
+    error = DeleteError(name);
+    if (error == ERROR_SUCCESS) TheMachine().files.erase(name);
   }
+  // Success leaves the last error as it was, as on Windows.
+  if (error != ERROR_SUCCESS) TheMachine().lastError = error;
+  const BOOL deleted = error == ERROR_SUCCESS;
   Record("DeleteFileA(" + Quoted(path) + ") -> " + std::to_string(deleted));
   return deleted;
+}
+
+DWORD WINAPI GetLastError(void) {
+  PlatformCall inside;
+  Record("GetLastError() -> " + std::to_string(TheMachine().lastError));
+  return TheMachine().lastError;
 }
 
 namespace {

@@ -31,7 +31,10 @@ struct Machine {
   // Key identity: the root's name + '\' + the lower-cased path.
   std::map<std::string, Key> keys;
   std::set<std::string> files;        // lower-cased full paths
-  std::set<std::string> lockedFiles;  // lower-cased full paths
+  // Files that cannot be deleted, and why: lower-cased full path -> error.
+  std::map<std::string, DWORD> undeletableFiles;
+  std::set<std::string> directories;  // lower-cased, without trailing '\'
+  DWORD lastError = 0;                // the one thread's GetLastError()
   std::map<int, Folder> folders;
   std::map<std::string, std::string> environment;  // by lower-cased name
   std::vector<int> answers;

@@ -12,7 +12,7 @@ import xml.etree.ElementTree as ElementTree
 EXE = os.environ.get("UNINSTALL_EXE", "build/windows/uninstall/uninstall.exe")
 GERMAN = "1031"
 NEUTRAL = "0"
-BUDGET = 41984
+BUDGET = 43008
 
 IMAGE_DLLCHARACTERISTICS = {"DYNAMIC_BASE": 0x0040, "NX_COMPAT": 0x0100,
                             "TERMINAL_SERVER_AWARE": 0x8000}

@@ -5,6 +5,7 @@
 
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "install_paths.h"
 #include "standin.h"
@@ -142,12 +143,21 @@ std::string Deleted(const char *prefix, const char *name) {
   return calls;
 }
 
-TEST(DeleteInstallFile, JoinsPrefixAndNameWithoutSeparator) {
+// Only a file that is still there counts as not removed.
+TEST(DeleteInstallFile, JoinsPrefixAndNameAndFailsOnlyOnAFileThatStays) {
   standin::Reset();
   standin::AddFile("C:\\A\\B\\tambirox.exe");
-  EXPECT_NE(FALSE, DeleteInstallFile("C:\\A\\B\\", "tambirox.exe"));
+  EXPECT_TRUE(DeleteInstallFile("C:\\A\\B\\", "tambirox.exe"));
   EXPECT_FALSE(standin::FileExists("C:\\A\\B\\tambirox.exe"));
-  EXPECT_EQ(FALSE, DeleteInstallFile("C:\\A\\B\\", "tambirox.exe"));
+  EXPECT_TRUE(DeleteInstallFile("C:\\A\\B\\", "tambirox.exe"));  // gone
+  EXPECT_TRUE(DeleteInstallFile("C:\\A\\C\\", "tambirox.exe"));  // no folder
+  standin::AddFile("C:\\A\\B\\tambirox.hlp");
+  standin::LockFile("C:\\A\\B\\tambirox.hlp");
+  EXPECT_FALSE(DeleteInstallFile("C:\\A\\B\\", "tambirox.hlp"));
+  EXPECT_EQ(std::vector<std::string>({"DeleteFileA(\"C:\\\\A\\\\B\\\\tambirox.hlp\") -> 0",
+                                      "GetLastError() -> 32"}),
+            std::vector<std::string>(standin::Journal().end() - 2,
+                                     standin::Journal().end()));
 }
 
 // A path that does not fit is skipped, never cut into another file's name.
@@ -155,7 +165,7 @@ TEST(DeleteInstallFile, SkipsPathsLongerThan259Characters) {
   const std::string prefix247 = "C:\\" + std::string(243, 'p') + "\\";
   ASSERT_EQ(247u, prefix247.size());
   EXPECT_EQ("DeleteFileA(\"C:\\\\" + std::string(243, 'p') +
-                "\\\\tambirox.exe\") -> 0",
+                "\\\\tambirox.exe\") -> 0" + "GetLastError() -> 3",
             Deleted(prefix247.c_str(), "tambirox.exe"));  // 259: fits
   EXPECT_EQ("", Deleted((prefix247 + "q").c_str(), "tambirox.exe"));  // 260
   EXPECT_EQ("", Deleted(prefix247.c_str(), "DHTML Export Template.htm"));

@@ -80,15 +80,32 @@ TEST(StandinRegistry, DeleteRefusesKeysWithSubkeysAndMissingKeys) {
   EXPECT_EQ(ERROR_SUCCESS, RegDeleteKeyA(HKEY_CLASSES_ROOT, "Klasse"));
 }
 
-TEST(StandinFiles, DeleteSucceedsOnceAndNeverOnALockedFile) {
+// GetLastError after a failed DeleteFileA, as Wine 8 gives it.
+TEST(StandinFiles, DeleteSucceedsOnceAndFailsSayingWhy) {
   standin::Reset();
   standin::AddFile("C:\\A\\x.txt");
   standin::AddFile("C:\\A\\y.txt");
+  standin::AddFile("C:\\A\\z.exe");
   standin::LockFile("C:\\A\\y.txt");
+  standin::ProtectFile("C:\\A\\z.exe");
   EXPECT_NE(FALSE, DeleteFileA("c:\\a\\X.TXT"));
-  EXPECT_EQ(FALSE, DeleteFileA("C:\\A\\x.txt"));
-  EXPECT_EQ(FALSE, DeleteFileA("C:\\A\\y.txt"));
+  const struct {
+    const char *path;
+    DWORD error;
+  } refused[] = {
+      {"C:\\A\\x.txt", ERROR_FILE_NOT_FOUND},  // its folder stays
+      {"C:\\B\\x.txt", ERROR_PATH_NOT_FOUND},
+      {"C:\\A\\y.txt", ERROR_SHARING_VIOLATION},
+      {"C:\\A\\z.exe", ERROR_ACCESS_DENIED},
+  };
+  for (const auto &r : refused) {
+    SCOPED_TRACE(r.path);
+    EXPECT_EQ(FALSE, DeleteFileA(r.path));
+    EXPECT_EQ(r.error, GetLastError());
+  }
   EXPECT_TRUE(standin::FileExists("C:\\A\\y.txt"));
+  standin::ReleaseFile("C:\\A\\z.exe");
+  EXPECT_NE(FALSE, DeleteFileA("C:\\A\\z.exe"));
 }
 
 TEST(StandinShell, PathlessFolderEmptiesTheBufferAndListsMustBeFreed) {

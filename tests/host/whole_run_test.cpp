@@ -21,6 +21,18 @@ const char AskSettingsText[] =
     "M\xf6" "chten Sie auch die Programm-Einstellungen aus der Registry "
     "l\xf6" "schen?";
 const char RemovedText[] = "TAMbirox 2000 wurde erfolgreich entfernt.";
+const char PartlyRemovedText[] =
+    "Einige Dateien von TAMbirox 2000 konnten nicht entfernt werden, weil sie "
+    "noch verwendet werden oder gesch\xfc" "tzt sind. Schlie\xdf" "en Sie "
+    "TAMbirox 2000 und starten Sie die Deinstallation erneut.";
+
+// The calls since the first `from` of the journal, one line each.
+std::string JournalSince(std::size_t from) {
+  std::string calls;
+  for (std::size_t i = from; i < standin::Journal().size(); ++i)
+    calls += standin::Journal()[i] + "\n";
+  return calls;
+}
 
 int RunWithAnswers(const std::vector<int> &answers) {
   standin::ScriptAnswers(answers);
@@ -133,10 +145,7 @@ TEST_F(WholeRun, SecondRunFindsNoInstallation) {
   RunWithAnswers({IDYES, IDYES, IDOK});
   const std::size_t firstRunCalls = standin::Journal().size();
   EXPECT_EQ(0, RunWithAnswers({IDYES, IDOK}));
-  std::string secondRun;
-  for (std::size_t i = firstRunCalls; i < standin::Journal().size(); ++i)
-    secondRun += standin::Journal()[i] + "\n";
-  EXPECT_EQ(ReadTrace("not_found_no_key"), secondRun);
+  EXPECT_EQ(ReadTrace("not_found_no_key"), JournalSince(firstRunCalls));
   EXPECT_EQ(NotFoundText, standin::Dialogs().back().text);
   ExpectSurvivorsKept();
   ExpectNothingLeaked();
@@ -175,12 +184,13 @@ TEST_F(WholeRun, ValueTooLongIsNotFoundAndChangesNothing) {
   ExpectNothingLeaked();
 }
 
-TEST_F(WholeRun, NoInstalledFilePresentStillReportsSuccess) {
+TEST_F(WholeRun, NoInstalledFilePresentIsNoFailure) {
   standin::Reset();
   standin::SetString(HKEY_LOCAL_MACHINE, UninstallKeyPath, "UninstallString",
                      std::string(InstallDir) + "uninstall.exe");
   standin::SetFolder(CSIDL_PROGRAMS, ProgramsDir);
   standin::SetFolder(CSIDL_DESKTOPDIRECTORY, DesktopDir);
+  standin::AddFile(std::string(InstallDir) + "uninstall.exe");  // the folder
   EXPECT_EQ(0, RunWithAnswers({IDYES, IDYES, IDOK}));
   EXPECT_EQ(ReadTrace("no_files_present"), standin::JournalText());
   ExpectDialogs({{ConfirmText, 0x223}, {AskSettingsText, 0x124},
@@ -247,13 +257,36 @@ TEST_F(WholeRun, ExpansionThatDoesNotFitOrStaysRelativeIsNotFound) {
   }
 }
 
-// One attempt each, whatever it returns: a locked file stays, the rest goes.
-TEST_F(WholeRun, LockedFileIsSkippedAndTheRunGoesOn) {
-  standin::LockFile(std::string(InstallDir) + "tambirox.exe");
+// A file that cannot go (the program still running) stays, the rest goes,
+// and the registration is kept for a second run, which finishes the job.
+TEST_F(WholeRun, FileLeftBehindKeepsTheRegistrationForASecondRun) {
+  const std::string program = std::string(InstallDir) + "tambirox.exe";
+  const std::string help = std::string(InstallDir) + "tambirox.hlp";
+  standin::ProtectFile(program);
   EXPECT_EQ(0, RunWithAnswers({IDYES, IDYES, IDOK}));
-  EXPECT_TRUE(standin::FileExists(std::string(InstallDir) + "tambirox.exe"));
-  EXPECT_FALSE(standin::FileExists(std::string(InstallDir) + "tipps.txt"));
+  EXPECT_EQ(ReadTrace("file_left_yes_yes"), standin::JournalText());
+  ExpectDialogs({{ConfirmText, 0x223}, {AskSettingsText, 0x124},
+                 {PartlyRemovedText, 0x30}});
+  EXPECT_TRUE(standin::FileExists(program));
+  EXPECT_FALSE(standin::FileExists(help));
+  EXPECT_TRUE(standin::KeyExists(HKEY_LOCAL_MACHINE, UninstallKeyPath));
+  for (const std::string &key : ExpectedSettingsKeys)
+    EXPECT_FALSE(standin::KeyExists(HKEY_CURRENT_USER, key)) << key;
+
+  // Held open by another program rather than running: the same.
+  standin::LockFile(program);
+  RunWithAnswers({IDYES, IDYES, IDOK});
+  EXPECT_EQ(PartlyRemovedText, standin::Dialogs().back().text);
+  EXPECT_TRUE(standin::KeyExists(HKEY_LOCAL_MACHINE, UninstallKeyPath));
+
+  standin::ReleaseFile(program);
+  const std::size_t before = standin::Journal().size();
+  EXPECT_EQ(0, RunWithAnswers({IDYES, IDYES, IDOK}));
+  EXPECT_EQ(ReadTrace("finish_after_file_left"), JournalSince(before));
   EXPECT_EQ(RemovedText, standin::Dialogs().back().text);
+  ExpectProgramFilesRemoved();
+  ExpectSurvivorsKept();
+  ExpectNothingLeaked();
 }
 
 // A settings key with a subkey of its own cannot go on NT; its parent stays

@@ -40,6 +40,15 @@ REMOVED_BOX = {
     "default": "ok",
     "icon": "information",
 }
+# "\u00fc" is "ü", "\u00df" is "ß".
+PARTLY_REMOVED_BOX = {
+    "text": "Einige Dateien von TAMbirox 2000 konnten nicht entfernt werden, weil sie noch "
+            "verwendet werden oder gesch\u00fctzt sind. Schlie\u00dfen Sie TAMbirox 2000 und "
+            "starten Sie die Deinstallation erneut.",
+    "buttons": ["ok"],
+    "default": "ok",
+    "icon": "warning",
+}
 
 PRODUCT_FILES = [
     INSTALL_DIR + r"\tambirox.exe",

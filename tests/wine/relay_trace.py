@@ -28,6 +28,7 @@ TRACED = (
     "advapi32.RegCloseKey",
     "advapi32.RegDeleteKeyA",
     "kernel32.DeleteFileA",
+    "kernel32.GetLastError",
     "kernel32.ExpandEnvironmentStringsA",
     "shell32.SHGetSpecialFolderLocation",
     "shell32.SHGetPathFromIDListA",
@@ -77,6 +78,8 @@ def describe(name, args, retval):
         return f"RegCloseKey({handle(args[0][0])}) -> {signed(retval)}"
     if name == "DeleteFileA":
         return f"DeleteFileA({text(0)}) -> {retval}"
+    if name == "GetLastError":
+        return f"GetLastError() -> {retval}"
     if name == "ExpandEnvironmentStringsA":
         return f"ExpandEnvironmentStringsA({text(0)}, {args[2][0]}) -> {retval}"
     if name == "SHGetSpecialFolderLocation":

@@ -108,6 +108,14 @@ class Wow64Test(WineTestCase):
                             self.assertYesYesRunIgnoresPlantedDlls(p, INSTALL_DIR_X86)
                         self.assertEqual(self.other_view(p), other)
 
+                if version == "win10":
+                    with self.subTest("TAMbirox 2000 still running"):
+                        p.seed(installation())
+                        program = p.start_product_program()
+                        self.assertFileLeftThenFinished(p, program, p.stop_product_program,
+                                                        INSTALL_DIR_X86)
+                        self.assertEqual(self.other_view(p), other)
+
                 with self.subTest("second run: the 64-bit key is not the program's"):
                     boxes, code = p.run("yes", "ok")
                     self.assertBoxes(boxes, [CONFIRM_BOX, NOT_FOUND_BOX])

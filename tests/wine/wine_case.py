@@ -3,11 +3,12 @@
 import difflib
 import ntpath
 import unittest
-from typing import Dict, Iterable, List, Optional
+from typing import Callable, Dict, Iterable, List, Optional
 
 import planted_dlls
 from expected import (ALL_FILES, ALL_KEYS, CONFIRM_BOX, FILE_TYPE_KEYS, INSTALL_DIR,
-                      LEFT_IN_INSTALL_DIR, OTHER_FILES, OTHER_KEYS, PRODUCT_FILES, REMOVED_BOX,
+                      LEFT_IN_INSTALL_DIR, OTHER_FILES, OTHER_KEYS, PARTLY_REMOVED_BOX,
+                      PRODUCT_FILES, REMOVED_BOX,
                       SETTINGS_BOX, SETTINGS_KEYS, SHORTCUTS, UNINSTALL_KEY, box_summary,
                       golden_trace, in_folder)
 from winefixture import WORKING_DIR
@@ -78,6 +79,31 @@ class WineTestCase(unittest.TestCase):
                          absent=in_folder(install_dir, PRODUCT_FILES) + SHORTCUTS)
         self.assertKeys(p, present=SETTINGS_KEYS + OTHER_KEYS,
                         absent=FILE_TYPE_KEYS + [UNINSTALL_KEY])
+
+    def assertFileLeftThenFinished(self, p, kept: str, release: Callable[[], None],
+                                   install_dir: str = INSTALL_DIR) -> None:
+        """Yes, Yes, OK while the product file `kept` cannot be deleted: the rest
+        goes, the warning comes instead of the success box, and the
+        registration stays. After release() a second run removes what is
+        left and reports success."""
+        boxes, code = p.run("yes", "yes", "ok")
+        self.assertBoxes(boxes, [CONFIRM_BOX, SETTINGS_BOX, PARTLY_REMOVED_BOX])
+        self.assertEqual(code, 0)
+        self.assertTrace(p, "file_left_yes_yes", golden_trace("file_left_yes_yes", install_dir))
+        gone = [f for f in in_folder(install_dir, PRODUCT_FILES) if f != kept]
+        self.assertFiles(p, present=in_folder(install_dir, OTHER_FILES) + [kept],
+                         absent=gone + SHORTCUTS)
+        self.assertKeys(p, present=OTHER_KEYS + [UNINSTALL_KEY],
+                        absent=FILE_TYPE_KEYS + SETTINGS_KEYS)
+
+        release()
+        with self.subTest("second run, the file released"):
+            boxes, code = p.run("yes", "yes", "ok")
+            self.assertBoxes(boxes, [CONFIRM_BOX, SETTINGS_BOX, REMOVED_BOX])
+            self.assertEqual(code, 0)
+            self.assertTrace(p, "finish_after_file_left",
+                             golden_trace("finish_after_file_left", install_dir))
+            self.assertRemovedAsListed(p, install_dir=install_dir)
 
     def assertYesYesRunIgnoresPlantedDlls(self, p, install_dir: str = INSTALL_DIR) -> None:
         """assertYesYesRun on a seeded prefix with a DLL planted under every name

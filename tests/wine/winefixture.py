@@ -282,6 +282,7 @@ class Prefix:
         self.log = session.root / (name + ".log")
         self.env = session.env(self.path, arch)
         self.process: Optional[subprocess.Popen] = None
+        self.product: Optional[subprocess.Popen] = None   # start_product_program()
         self.installation: Optional[Installation] = None
         self._runs = 0
         self._relay: Optional[Path] = None    # relay output of the last run, if traced
@@ -452,6 +453,49 @@ class Prefix:
         finally:
             self.process = None
 
+    def start_product_program(self) -> str:
+        """TAMbirox 2000 left open: a program of the tests' own (the probe's
+        `wait`) copied over the seeded tambirox.exe and started from the
+        installation folder. While it runs its file cannot be deleted. Returns
+        its Windows path; stop_product_program() ends it."""
+        if self.installation is None or self.product is not None:
+            raise WineError("seed() first, and one product program at a time")
+        install_dir = self.installation.install_dir
+        exe = install_dir + r"\tambirox.exe"
+        shutil.copyfile(self.session.probe, self.host_path(exe))
+        self._product_stop = self.session.root / (self.name + ".stop-product")
+        self._product_stop.unlink(missing_ok=True)
+        started = self.session.root / (self.name + ".product")
+        with open(started, "wb") as out, open(self.log, "ab") as err:
+            self.product = subprocess.Popen(
+                ["wine", exe, "wait", to_windows(self._product_stop),
+                 str(int(10 * COMMAND_TIMEOUT * 1000))],
+                env=self.env, stdin=subprocess.DEVNULL, stdout=out, stderr=err,
+                cwd=self.host_path(install_dir), preexec_fn=die_with_parent())
+        deadline = time.monotonic() + COMMAND_TIMEOUT
+        while b'"waiting"' not in started.read_bytes():
+            if self.product.poll() is not None or time.monotonic() > deadline:
+                raise WineError("the product program did not start; see %s" % self.log)
+            time.sleep(0.1)
+        return exe
+
+    def stop_product_program(self) -> None:
+        """Ends start_product_program()'s program, as a user closes it."""
+        self._product_stop.touch()
+        try:
+            code = self.product.wait(timeout=COMMAND_TIMEOUT)
+        finally:
+            self._end_product_program()
+        if code != 0:
+            raise WineError("the product program ended with %d; see %s" % (code, self.log))
+
+    def _end_product_program(self) -> None:
+        if self.product is not None:
+            if self.product.poll() is None:
+                self.product.kill()   # our own child, by pid
+            self.product.wait(timeout=10)
+            self.product = None
+
     def trace(self) -> List[str]:
         """The last run's own calls, one line each, as the golden traces have them.
 
@@ -558,6 +602,7 @@ class Prefix:
         self._closed = True
         run_bounded(["wineserver", "-k"], self.env, SERVER_TIMEOUT, self.log, check=False)
         run_bounded(["wineserver", "-w"], self.env, SERVER_TIMEOUT, self.log, check=False)
+        self._end_product_program()
         if self.process is not None:
             if self.process.poll() is None:
                 self.process.kill()   # our own child, by pid

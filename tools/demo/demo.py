@@ -43,6 +43,7 @@ PICTURES = (
     (expected.NOT_FOUND_BOX, "MsgNotFound"),
     (expected.SETTINGS_BOX, "MsgAskSettings"),
     (expected.REMOVED_BOX, "MsgRemoved"),
+    (expected.PARTLY_REMOVED_BOX, "MsgPartlyRemoved"),
 )
 DOC_PICTURES = [name + ".png" for _, name in PICTURES]
 
@@ -124,6 +125,7 @@ def parse_args(argv: List[str]) -> argparse.Namespace:
             "  bash scripts/demo.sh --settings no        settings keys kept\n"
             "  bash scripts/demo.sh --confirm cancel     nothing changed\n"
             "  bash scripts/demo.sh --no-installation    the \"not found\" warning\n"
+            "  bash scripts/demo.sh --in-use             TAMbirox 2000 still open\n"
             "  bash scripts/demo.sh --show               the real boxes on your screen\n"
             "  bash scripts/demo.sh --windows x86        on a 32-bit Windows\n"
             "  bash scripts/demo.sh --update-docs        new docs/Msg*.png"))
@@ -139,6 +141,11 @@ def parse_args(argv: List[str]) -> argparse.Namespace:
         "--no-installation", action="store_true",
         help="run on a prefix where TAMbirox 2000 is not installed: after Yes the "
              "program says it found no installation")
+    parser.add_argument(
+        "--in-use", action="store_true",
+        help="start TAMbirox 2000's program from the installation folder first, as a "
+             "user who left it open (a stand-in: the tests' wine_probe as tambirox.exe): "
+             "its file stays, and the program says so and keeps the uninstall key")
     parser.add_argument(
         "--show", action="store_true",
         help="show the boxes on your X display ($DISPLAY) in a Wine desktop window "
@@ -157,8 +164,9 @@ def parse_args(argv: List[str]) -> argparse.Namespace:
         help="keep the Wine prefix (and its scratch HOME and logs) and print where it is")
     parser.add_argument(
         "--update-docs", action="store_true",
-        help="two headless runs (complete installation with Yes/Yes, then none) that "
-             "write the four pictures docs/%s" % ", docs/".join(DOC_PICTURES))
+        help="three headless runs (complete installation with Yes/Yes, the same with "
+             "TAMbirox 2000 open, then none) that write the five pictures docs/%s"
+             % ", docs/".join(DOC_PICTURES))
     # scripts/demo.sh checks the options before it installs anything.
     parser.add_argument("--check-args", action="store_true", help=argparse.SUPPRESS)
     args = parser.parse_args(argv)
@@ -168,12 +176,15 @@ def parse_args(argv: List[str]) -> argparse.Namespace:
             parser.error("--show lets you answer: leave out --confirm and --settings")
         if not os.environ.get("DISPLAY"):
             parser.error("--show needs an X display: $DISPLAY is not set")
-    if args.update_docs and (args.show or args.confirm or args.settings or args.no_installation):
+    if args.update_docs and (args.show or args.confirm or args.settings or args.no_installation
+                             or args.in_use):
         parser.error("--update-docs makes its own two runs: use it alone "
                      "(with --pictures or --keep if you like)")
     if (args.show or args.keep) and emulated():
         parser.error("%s: Wine runs only in an emulated machine here, whose screen and "
                      "files are gone when it ends" % ("--show" if args.show else "--keep"))
+    if args.no_installation and args.in_use:
+        parser.error("--in-use needs an installation: leave out --no-installation")
     if args.no_installation and args.settings:
         parser.error("--settings has no effect with --no-installation: "
                      "that question is not asked")
@@ -467,7 +478,7 @@ def answer_for(box: dict, args: argparse.Namespace) -> str:
 
 
 def run_once(session: "winefixture.WineSession", name: str, args: argparse.Namespace,
-             no_installation: bool, pictures: Path) -> Dict[str, object]:
+             no_installation: bool, in_use: bool, pictures: Path) -> Dict[str, object]:
     """One prefix, one run of the program; prints the boxes and the table."""
     desktop = "TAMbirox-demo-%d-%s" % (os.getpid(), name)
     arch, install_dir, _ = WINDOWS[args.windows]
@@ -503,7 +514,10 @@ def run_once(session: "winefixture.WineSession", name: str, args: argparse.Names
                 shutil.copyfile(font, fonts / font.name)
         with Step("Seeding %s" % what):
             p.seed(installation)
-            before = snapshot(p, install_dir)
+        if in_use:
+            with Step("Starting tambirox.exe from the installation folder, left open"):
+                p.start_product_program()
+        before = snapshot(p, install_dir)
         screen = Screen(session.x_display, desktop)
         if not screen.find_desktop():
             say("(no Wine desktop window found on %s: no pictures this time)" % session.x_display)
@@ -525,7 +539,7 @@ def run_once(session: "winefixture.WineSession", name: str, args: argparse.Names
             say("    %s" % box["text"])
             name_of = picture_name(box)
             if name_of is None:
-                say("    (this box is not one of the four the program should show)")
+                say("    (this box is not one of the five the program can show)")
                 name_of = "MsgUnexpected%d" % number
             picture = pictures / (name_of + ".png")
 
@@ -570,6 +584,8 @@ def run_once(session: "winefixture.WineSession", name: str, args: argparse.Names
 
         code = p.wait_exit()
         after = snapshot(p, install_dir)
+        if in_use:
+            p.stop_product_program()
         say()
         say("uninstall.exe ended with exit code %d." % code)
         say()
@@ -632,16 +648,18 @@ def main(argv: List[str]) -> int:
                   % ("64-bit" if arch == "win64" else "32-bit", 15 if arch == "win64" else 10)):
             session.template(arch)
         if args.update_docs:
-            runs = [("complete", False), ("no-installation", True)]
+            runs = [("complete", False, False), ("in-use", False, True),
+                    ("no-installation", True, False)]
             args.confirm, args.settings = "yes", "yes"
         else:
-            runs = [("no-installation" if args.no_installation else "complete",
-                     args.no_installation)]
-        for index, (name, no_installation) in enumerate(runs):
+            runs = [("no-installation" if args.no_installation else
+                     "in-use" if args.in_use else "complete",
+                     args.no_installation, args.in_use)]
+        for index, (name, no_installation, in_use) in enumerate(runs):
             if len(runs) > 1:
                 say()
                 say("===== Run %d of %d: %s =====" % (index + 1, len(runs), name))
-            results.append(run_once(session, name, args, no_installation, pictures))
+            results.append(run_once(session, name, args, no_installation, in_use, pictures))
     finally:
         session.timings.clear()
         with Step("Ending Wine and %s" % ("Xvfb" if session.xvfb else "the Wine desktop")), \
@@ -671,7 +689,7 @@ def main(argv: List[str]) -> int:
 
 
 def update_docs(results: List[Dict[str, object]], pictures: Path) -> None:
-    """Copies the four pictures to docs/, but only if each box was the expected one."""
+    """Copies the five pictures to docs/, but only if each box was the expected one."""
     shown = {name for r in results for (_, name, _) in r["boxes"]}
     taken = {pic.name for r in results for pic in r["pictures"]}
     missing = [n for n in DOC_PICTURES if n not in taken or n[:-4] not in shown]

@@ -13,6 +13,11 @@
 //   wine_probe files C:\path ...
 //   wine_probe folders [CSIDL ...]            (default: 2 16)
 //   wine_probe desktop                        (starts it if need be; its size)
+//   wine_probe wait STOPFILE TIMEOUT_MS
+//       Stands in for the product's program while it is open: copied into
+//       the installation folder as tambirox.exe and started, it reports its
+//       pid and keeps running until STOPFILE exists (or the timeout ends
+//       it, with exit code 2), so the uninstaller cannot delete it.
 //   wine_probe setvalue ROOT\path NAME TYPE HEXBYTES
 //                     (exact bytes, e.g. a REG_SZ without its NUL, which a
 //                      .reg import cannot store: regedit adds the NUL;
@@ -498,6 +503,18 @@ int RunDesktop() {
   return 0;
 }
 
+int RunWait(const std::vector<std::wstring> &args) {
+  if (args.size() != 2) return Fail(1, "usage: wine_probe wait STOPFILE TIMEOUT_MS");
+  const DWORD timeoutMs = (DWORD)_wtol(args[1].c_str());
+  WriteBytes(STD_OUTPUT_HANDLE, "{\"waiting\":" + Num(GetCurrentProcessId()) + "}\n");
+  const DWORD started = GetTickCount();
+  while (GetFileAttributesW(args[0].c_str()) == INVALID_FILE_ATTRIBUTES) {
+    if (GetTickCount() - started > timeoutMs) return 2;
+    Sleep(50);
+  }
+  return 0;
+}
+
 }  // namespace
 
 int main() {
@@ -512,5 +529,6 @@ int main() {
   if (command == L"folders") return RunFolders(args);
   if (command == L"desktop") return RunDesktop();
   if (command == L"setvalue") return RunSetValue(args);
-  return Fail(1, "usage: wine_probe dialog|keys|files|folders|desktop|setvalue ... (see the source's header)");
+  if (command == L"wait") return RunWait(args);
+  return Fail(1, "usage: wine_probe dialog|keys|files|folders|desktop|setvalue|wait ... (see the source's header)");
 }
