@@ -11,7 +11,7 @@ set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
 set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
 
-# Small, self-contained: no exceptions or RTTI to pay for, and the GCC runtime
-# linked in, since a clean Windows has no libgcc_s_dw2-1.dll.
-set(CMAKE_CXX_FLAGS_INIT "-fno-exceptions -fno-rtti -fno-asynchronous-unwind-tables -ffunction-sections -fdata-sections")
+# Self-contained: the GCC runtime linked in, since a clean Windows has no
+# libgcc_s_dw2-1.dll. The compile flags are uninstall/CMakeLists.txt's: the
+# preset's CMAKE_CXX_FLAGS would take the place of a CMAKE_CXX_FLAGS_INIT.
 set(CMAKE_EXE_LINKER_FLAGS_INIT "-static-libgcc -static-libstdc++ -s -Wl,--gc-sections")

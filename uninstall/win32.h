@@ -16,7 +16,8 @@
 // System32, or where Windows cannot do that, the current folder is dropped
 // and the DLLs that Windows' own code loads by name later are loaded from
 // System32 now. Then shell32 is loaded and bound. It is not imported: the
-// loader would bring in its imports, searching this folder, before WinMain.
+// loader would bring in its imports, searching this folder, before the
+// program's first instruction.
 void LoadSystemDlls();
 
 // shell32's calls, as the program makes them, through what LoadSystemDlls()
