@@ -97,6 +97,12 @@ TEMPLATE_REG = "\r\n".join([
 ]) + "\r\n"
 
 
+# A folder where the test runs of one machine share their template prefixes:
+# the Wine suite, the demo test and the release test then run wineboot once
+# for each kind (and locale), which matters where wineboot takes minutes (the
+# emulated machine). Unset, each run makes its own.
+TEMPLATE_CACHE = os.environ.get("WINE_TEST_TEMPLATE_CACHE")
+
 # The 32-bit regedit of each kind of prefix, by path where `regedit` alone
 # could be taken for the 64-bit one.
 REGEDIT_32 = {"win32": "regedit", "win64": r"C:\windows\syswow64\regedit.exe"}
@@ -225,6 +231,11 @@ class WineSession:
         log = self.root / ("template-%s.log" % arch)
         # Recorded before wineboot, so that close() ends its server whatever happens.
         self._templates[arch] = template
+        cached = Path(TEMPLATE_CACHE, "%s-%s" % (arch, self.locale)) if TEMPLATE_CACHE else None
+        if cached is not None and cached.is_dir():
+            run_bounded(["cp", "-a", str(cached), str(template)], None, COMMAND_TIMEOUT, log)
+            self.timings.append(("template %s, copied" % arch, time.monotonic() - start))
+            return template
         run_bounded(["wineboot", "-i"], env, WINEBOOT_TIMEOUT, log)
         replace_home_links(template, self.home)
         reg = self.root / "template.reg"
@@ -236,6 +247,13 @@ class WineSession:
         links = [p for p in (template / "drive_c/users").rglob("*") if p.is_symlink()]
         if links:
             raise WineError("links left in the template: %s" % links)
+        if cached is not None:
+            # Complete or not there: a run cut short leaves only the .partial copy.
+            partial = cached.with_name(cached.name + ".partial")
+            shutil.rmtree(partial, ignore_errors=True)
+            partial.parent.mkdir(parents=True, exist_ok=True)
+            run_bounded(["cp", "-a", str(template), str(partial)], None, COMMAND_TIMEOUT, log)
+            partial.rename(cached)
         self.timings.append(("template " + arch, time.monotonic() - start))
         return template
 
