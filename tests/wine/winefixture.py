@@ -236,7 +236,14 @@ class WineSession:
             run_bounded(["cp", "-a", str(cached), str(template)], None, COMMAND_TIMEOUT, log)
             self.timings.append(("template %s, copied" % arch, time.monotonic() - start))
             return template
-        run_bounded(["wineboot", "-i"], env, WINEBOOT_TIMEOUT, log)
+        rc, _ = run_bounded(["wineboot", "-i"], env, WINEBOOT_TIMEOUT, log, check=False)
+        if rc != 0:
+            # Wine's loader waits at most 5 minutes for a new prefix's first
+            # boot, then gives up (53, "could not load kernel32.dll") while
+            # wineboot goes on. A 64-bit prefix in the emulated machine can
+            # take that long: let it finish, and boot once more (seconds).
+            run_bounded(["wineserver", "-w"], env, WINEBOOT_TIMEOUT, log)
+            run_bounded(["wineboot", "-i"], env, WINEBOOT_TIMEOUT, log)
         replace_home_links(template, self.home)
         reg = self.root / "template.reg"
         reg.write_text(TEMPLATE_REG, encoding="ascii")

@@ -645,7 +645,8 @@ def main(argv: List[str]) -> int:
     results = []
     try:
         with Step("Making a throwaway %s Wine prefix (wineboot, about %d s)"
-                  % ("64-bit" if arch == "win64" else "32-bit", 15 if arch == "win64" else 10)):
+                  % ("64-bit" if arch == "win64" else "32-bit",
+                     (15 if arch == "win64" else 10) * winefixture.TIME_SCALE)):
             session.template(arch)
         if args.update_docs:
             runs = [("complete", False, False), ("in-use", False, True),
