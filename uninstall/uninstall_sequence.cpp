@@ -61,7 +61,8 @@ void RunUninstall() {
 
   char shortcut[MAX_PATH];
   for (int i = 0; i < ShortcutFolderCount; ++i) {
-    if (BuildShortcutPath(ShortcutFolders[i], shortcut) && !RemoveFile(shortcut))
+    if (BuildShortcutPath(ShortcutFolders[i], shortcut) &&
+        !RemoveFile(shortcut))
       ++itemsLeft;
   }
 

@@ -17,8 +17,9 @@ DWORD DeleteError(const std::string &name) {
                : undeletable->second;
   }
   const std::size_t slash = name.rfind('\\');
-  const bool folderExists = slash != std::string::npos &&
-                            TheMachine().directories.count(name.substr(0, slash));
+  const bool folderExists =
+      slash != std::string::npos &&
+      TheMachine().directories.count(name.substr(0, slash));
   return folderExists ? ERROR_FILE_NOT_FOUND : ERROR_PATH_NOT_FOUND;
 }
 
