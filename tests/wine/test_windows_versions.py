@@ -96,24 +96,24 @@ class Wow64Test(WineTestCase):
                     self.assertEqual(self.other_view(p), other)
 
                 # Seeding again puts back what a run removed, and the 32-bit key.
-                for answers in ("yes, no", "yes, yes"):
-                    with self.subTest(answers):
+                # TAMbirox 2000 left open once, on 10, and before DLLs are planted
+                # next to it: its stand-in, the probe, does not guard against them.
+                runs = ["yes, no"] + (["still running"] if version == "win10" else []) + \
+                    ["yes, yes"]
+                for case in runs:
+                    with self.subTest(case):
                         p.seed(installation())
                         with self.subTest("seeded in the 32-bit view"):   # the run goes on anyway
                             self.assertEqual(self.uninstall_string_32(p), r"C:\Program Files "
                                              r"(x86)\TAMbirox 2000\uninstall.exe")
-                        if answers == "yes, no":
+                        if case == "yes, no":
                             self.assertYesNoRun(p, INSTALL_DIR_X86)
+                        elif case == "still running":
+                            program = p.start_product_program()
+                            self.assertFileLeftThenFinished(p, program, p.stop_product_program,
+                                                            INSTALL_DIR_X86)
                         else:
                             self.assertYesYesRunIgnoresPlantedDlls(p, INSTALL_DIR_X86)
-                        self.assertEqual(self.other_view(p), other)
-
-                if version == "win10":
-                    with self.subTest("TAMbirox 2000 still running"):
-                        p.seed(installation())
-                        program = p.start_product_program()
-                        self.assertFileLeftThenFinished(p, program, p.stop_product_program,
-                                                        INSTALL_DIR_X86)
                         self.assertEqual(self.other_view(p), other)
 
                 with self.subTest("second run: the 64-bit key is not the program's"):

@@ -255,12 +255,15 @@ class WineSession:
         if links:
             raise WineError("links left in the template: %s" % links)
         if cached is not None:
-            # Complete or not there: a run cut short leaves only the .partial copy.
-            partial = cached.with_name(cached.name + ".partial")
-            shutil.rmtree(partial, ignore_errors=True)
+            # Complete or not there: a run cut short leaves only its partial
+            # copy, and of two runs side by side the first to finish stores it.
+            partial = cached.with_name("%s.partial-%d" % (cached.name, os.getpid()))
             partial.parent.mkdir(parents=True, exist_ok=True)
             run_bounded(["cp", "-a", str(template), str(partial)], None, COMMAND_TIMEOUT, log)
-            partial.rename(cached)
+            try:
+                partial.rename(cached)
+            except OSError:
+                shutil.rmtree(partial, ignore_errors=True)
         self.timings.append(("template " + arch, time.monotonic() - start))
         return template
 
@@ -500,7 +503,10 @@ class Prefix:
         deadline = time.monotonic() + COMMAND_TIMEOUT
         while b'"waiting"' not in started.read_bytes():
             if self.product.poll() is not None or time.monotonic() > deadline:
-                raise WineError("the product program did not start; see %s" % self.log)
+                raise WineError("the product program did not start (%s); see %s"
+                                % ("ended with %d" % self.product.returncode
+                                   if self.product.poll() is not None else "no report",
+                                   self.log))
             time.sleep(0.1)
         return exe
 

@@ -269,7 +269,7 @@ class Screen:
         except subprocess.TimeoutExpired:
             return subprocess.CompletedProcess(cmd, -1, b"", b"")
 
-    def find_desktop(self, timeout: float = 10.0) -> bool:
+    def find_desktop(self, timeout: float = 10.0 * winefixture.TIME_SCALE) -> bool:
         """Looks up the X window titled '<desktop name> - Wine desktop'."""
         pattern = "^%s - " % re.escape(self.desktop_name)
         deadline = time.monotonic() + timeout

@@ -33,7 +33,7 @@ from typing import List, Optional, Sequence
 PACKAGES = ("qemu-system-x86", "linux-image-amd64", "busybox-static", "cpio")
 TIME_SCALE = 8
 # Memory for the guest: its /tmp (Wine prefixes, scratch builds) lives in it.
-MEMORY = "12G"
+MEMORY = "14G"
 SILENCE = 60            # seconds without output before a line of progress
 NINEP = "trans=virtio,version=9p2000.L,msize=512000"
 
@@ -95,7 +95,7 @@ mount -t devtmpfs dev /root/dev
 mkdir -p /root/dev/pts /root/dev/shm
 mount -t devpts devpts /root/dev/pts
 mount -t tmpfs tmpfs /root/dev/shm
-mount -t tmpfs -o size=10g tmpfs /root/tmp
+mount -t tmpfs -o size=12g tmpfs /root/tmp
 mount -t tmpfs tmpfs /root/run
 mkdir /root/tmp/emulated-wine
 mount -t 9p -o {ninep} scratch /root/tmp/emulated-wine
