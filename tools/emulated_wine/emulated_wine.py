@@ -133,7 +133,9 @@ def make_initramfs(work: Path, release: str, writable: Sequence[Path]) -> Path:
 def command_script(command: Sequence[str], cwd: Path, env: dict) -> str:
     exports = {"PATH": "/usr/sbin:/usr/bin:/sbin:/bin", "HOME": "/tmp/home",
                "LANG": "C.UTF-8", "PYTHONDONTWRITEBYTECODE": "1",
-               "WINE_TEST_TIME_SCALE": str(TIME_SCALE), "TMPDIR": "/tmp"}
+               "WINE_TEST_TIME_SCALE": str(TIME_SCALE), "TMPDIR": "/tmp",
+               # Tells what runs there that it is in this machine.
+               "EMULATED_WINE": "1"}
     exports.update(env)
     lines = ["export %s=%s" % (k, shlex.quote(v)) for k, v in exports.items()]
     lines += ['mkdir -p "$HOME"', "echo '(the emulated machine has started)'",
