@@ -519,9 +519,6 @@ def run_once(session: "winefixture.WineSession", name: str, args: argparse.Names
                 p.start_product_program()
         before = snapshot(p, install_dir)
         screen = Screen(session.x_display, desktop)
-        if not screen.find_desktop():
-            say("(no Wine desktop window found on %s: no pictures this time)" % session.x_display)
-            screen.window = None
 
         relay = RelayReader(session.root / (name + ".relay.log"))
         say()
@@ -537,6 +534,12 @@ def run_once(session: "winefixture.WineSession", name: str, args: argparse.Names
             say()
             say("Message box %d: %s" % (number, describe(box)))
             say("    %s" % box["text"])
+            # Looked up once a box is open: Wine's desktop window lives only
+            # while a program of the prefix runs, and the commands before the
+            # program may have ended long ago in a slow (emulated) machine.
+            if number == 1 and not screen.find_desktop():
+                say("    (no Wine desktop window found on %s: no pictures this time)"
+                    % session.x_display)
             name_of = picture_name(box)
             if name_of is None:
                 say("    (this box is not one of the five the program can show)")
