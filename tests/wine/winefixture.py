@@ -512,6 +512,8 @@ class Prefix:
 
     def stop_product_program(self) -> None:
         """Ends start_product_program()'s program, as a user closes it."""
+        if self.product is None:
+            raise WineError("start_product_program() first")
         self._product_stop.touch()
         try:
             code = self.product.wait(timeout=COMMAND_TIMEOUT)
