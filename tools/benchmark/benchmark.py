@@ -201,7 +201,8 @@ def emulated_wine_rows(runs):
         rows = json.loads(rows_file.read_text())
     return [("Wine figures", "emulated machine",
              "measured in an x86_64 machine that qemu emulates (TCG), since this kernel runs "
-             "no 32-bit code: times are several times those on hardware, the ratio holds")] + \
+             "no 32-bit code: times are several times those on hardware, so compare them "
+             "only with each other")] + \
         [(figure + " (emulated)", value, note) for figure, value, note in rows]
 
 
