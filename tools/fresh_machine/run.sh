@@ -3,8 +3,8 @@
 # folder, clones this commit into it and runs the README's two commands there,
 # as root in a chroot. Run it before a release and after any change to
 # scripts/setup.sh. Needs root, debootstrap, the Debian mirror and about
-# 15 minutes (35 where Wine must run emulated); prints each command's result and where its log is, and removes
-# everything else.
+# 15 minutes (35 where Wine must run emulated); prints each command's result
+# and where its log is, and removes everything else.
 #
 #   bash tools/fresh_machine/run.sh [--keep]     (--keep: keep the Debian tree too)
 set -euo pipefail
